@@ -1,0 +1,59 @@
+# Sourced by scripts: starts a private Xvfb and a private PulseAudio with a null sink,
+# exports DISPLAY, XDG_RUNTIME_DIR and PULSE_SERVER, and stops both on exit.
+
+lv_services_dir=""
+lv_xvfb_pid=""
+lv_pulse_pid=""
+
+lv_stop_services() {
+  [ -n "$lv_pulse_pid" ] && kill "$lv_pulse_pid" 2>/dev/null && wait "$lv_pulse_pid" 2>/dev/null
+  [ -n "$lv_xvfb_pid" ] && kill "$lv_xvfb_pid" 2>/dev/null && wait "$lv_xvfb_pid" 2>/dev/null
+  [ -n "$lv_services_dir" ] && rm -rf "$lv_services_dir"
+  lv_pulse_pid="" lv_xvfb_pid="" lv_services_dir=""
+}
+
+# Waits up to 20 s for a command to succeed.
+lv_wait_for() {
+  local i
+  for i in $(seq 1 200); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+lv_start_xvfb() {
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp +extension Composite >"$lv_services_dir/xvfb.log" 2>&1 &
+    lv_xvfb_pid=$!
+    export DISPLAY=":$n"
+    if lv_wait_for xdpyinfo; then return 0; fi
+    kill "$lv_xvfb_pid" 2>/dev/null; lv_xvfb_pid=""
+  done
+  echo "Could not start Xvfb" >&2
+  return 1
+}
+
+lv_start_pulse() {
+  export XDG_RUNTIME_DIR="$lv_services_dir/runtime"
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+  pulseaudio --daemonize=no --exit-idle-time=-1 -n --disable-shm=yes \
+    --load="module-null-sink sink_name=lumivane_null" \
+    --load="module-native-protocol-unix socket=$XDG_RUNTIME_DIR/pulse.sock" \
+    >"$lv_services_dir/pulse.log" 2>&1 &
+  lv_pulse_pid=$!
+  export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse.sock"
+  if ! lv_wait_for pactl info; then
+    echo "Could not start PulseAudio:" >&2; cat "$lv_services_dir/pulse.log" >&2
+    return 1
+  fi
+  pactl set-default-sink lumivane_null
+}
+
+lv_start_services() {
+  lv_services_dir=$(mktemp -d /tmp/lumivane-services.XXXXXX)
+  trap lv_stop_services EXIT
+  lv_start_xvfb && lv_start_pulse
+}
