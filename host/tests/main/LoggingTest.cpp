@@ -1,0 +1,149 @@
+#include "main/Logging.h"
+
+#include "fakes/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include <unistd.h>
+
+namespace lumivane::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A private folder and private values for the variables that choose the log folder.
+class LoggingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : kVars) {
+            const char* v = std::getenv(name);
+            saved_.push_back(v ? std::optional<std::string>(v) : std::nullopt);
+            ::unsetenv(name);
+        }
+        root_ = fs::temp_directory_path() /
+                ("lv_logging_" + std::to_string(::getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+    }
+    void TearDown() override {
+        shutdownLogging();
+        for (std::size_t i = 0; i < std::size(kVars); ++i) {
+            if (saved_[i]) ::setenv(kVars[i], saved_[i]->c_str(), 1);
+            else ::unsetenv(kVars[i]);
+        }
+        fs::remove_all(root_);
+    }
+
+    static std::string read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    static int count(const std::string& text, const std::string& needle) {
+        int n = 0;
+        for (auto pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + 1)) ++n;
+        return n;
+    }
+
+    static constexpr const char* kVars[] = {"LOCALAPPDATA", "XDG_STATE_HOME", "HOME"};
+    std::vector<std::optional<std::string>> saved_;
+    fs::path root_;
+};
+
+TEST_F(LoggingTest, FileIsFlushedOnWarningsOnly) {
+    ::setenv("LOCALAPPDATA", root_.c_str(), 1);
+    initLogging("LumivaneTest", true, spdlog::level::info);
+    const fs::path file = root_ / "Lumivane" / "logs" / "LumivaneTest.log";
+    ASSERT_TRUE(fs::exists(file));
+
+    LV_DEBUG("below the logger level");
+    LV_INFO("buffered {}", 1);
+    EXPECT_EQ(read(file).find("buffered 1"), std::string::npos);
+    LV_WARN("a warning");
+    const std::string text = read(file);
+    EXPECT_EQ(text.find("below the logger level"), std::string::npos);
+    const std::regex info(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] \[info\] \[LumivaneTest\] \[\d+\] buffered 1\n)");
+    EXPECT_TRUE(std::regex_search(text, info)) << text;
+    EXPECT_NE(text.find("[warning] [LumivaneTest]"), std::string::npos) << text;
+}
+
+TEST_F(LoggingTest, SecondInitializationChangesNothing) {
+    ::setenv("LOCALAPPDATA", root_.c_str(), 1);
+    initLogging("LumivaneTest", true, spdlog::level::info);
+    spdlog::logger* first = spdlog::default_logger_raw();
+    initLogging("Other", true, spdlog::level::trace);
+    EXPECT_EQ(spdlog::default_logger_raw(), first);
+    EXPECT_EQ(first->name(), "LumivaneTest");
+    shutdownLogging();
+    EXPECT_EQ(spdlog::default_logger_raw(), nullptr);
+    LV_INFO("after shutdown, dropped quietly");
+
+    const std::string text = read(root_ / "Lumivane" / "logs" / "LumivaneTest.log");
+    EXPECT_EQ(count(text, "Logging initialized for"), 1) << text;
+    EXPECT_EQ(count(text, "Shutting down logging"), 1) << text;
+    EXPECT_FALSE(fs::exists(root_ / "Lumivane" / "logs" / "Other.log"));
+}
+
+TEST_F(LoggingTest, UnusableFolderFallsBackToTheConsole) {
+    std::ofstream(root_ / "Lumivane") << "a file where the folder should be";
+    ::setenv("LOCALAPPDATA", root_.c_str(), 1);
+    {
+        LogCapture early;  // stands in for the library's own default logger
+        initLogging("LumivaneTest", true, spdlog::level::info);
+        EXPECT_TRUE(early.contains("Failed to create file logger: ")) << early.text();
+        EXPECT_EQ(spdlog::default_logger_raw()->sinks().size(), 1u);
+        shutdownLogging();
+    }
+}
+
+TEST_F(LoggingTest, FolderFallbacks) {
+    EXPECT_EQ(logDirectory(), "logs");
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(logDirectory(), "/home/u/.local/state/Lumivane/logs");
+    ::setenv("XDG_STATE_HOME", "/state", 1);
+    EXPECT_EQ(logDirectory(), "/state/Lumivane/logs");
+    ::setenv("LOCALAPPDATA", "/local", 1);
+    EXPECT_EQ(logDirectory(), "/local/Lumivane/logs");
+}
+
+TEST_F(LoggingTest, UiSinkDropsOneTrailingNewline) {
+    auto sink = std::make_shared<UISinkMt>();
+    spdlog::logger logger("ui", sink);
+    logger.info("no callback yet");  // must not throw
+
+    std::vector<std::pair<int, std::string>> got;
+    sink->setCallback([&](int level, const std::string& line) { got.emplace_back(level, line); });
+    sink->set_pattern("%v");
+    logger.info("one");
+    logger.warn("two\n");
+    logger.error("three\n\n");
+    const std::vector<std::pair<int, std::string>> expected{{2, "one"}, {3, "two\n"}, {4, "three\n\n"}};
+    EXPECT_EQ(got, expected);
+}
+
+TEST_F(LoggingTest, UiSinkDefaultPatternShowsTheCallSite) {
+    ::setenv("LOCALAPPDATA", root_.c_str(), 1);
+    initLogging("LumivaneTest", false, spdlog::level::info);
+    auto sink = std::make_shared<UISinkMt>();
+    std::string line;
+    sink->setCallback([&](int, const std::string& l) { line = l; });
+    addLogSink(sink);
+    LV_INFO("where am I");
+    const int expectedLine = __LINE__ - 1;
+    EXPECT_NE(line.find("[LoggingTest.cpp:" + std::to_string(expectedLine) + "] where am I"), std::string::npos)
+        << line;
+    EXPECT_NE(line.find("[LumivaneTest] [info]"), std::string::npos) << line;
+    EXPECT_FALSE(fs::exists(root_ / "Lumivane"));  // no file logging asked for
+    sink->setCallback({});  // the logger outlives line
+}
+
+}  // namespace
+}  // namespace lumivane::host
