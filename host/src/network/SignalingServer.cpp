@@ -1,0 +1,42 @@
+#include "network/SignalingServer.h"
+
+#include "network/SignalingServerImpl.h"
+
+namespace lumivane::host {
+
+SignalingServer::SignalingServer(std::uint16_t port) : impl_(std::make_shared<SignalingServerImpl>(port)) {}
+
+SignalingServer::~SignalingServer() { stop(); }
+
+bool SignalingServer::start() { return impl_->start(); }
+void SignalingServer::stop() { impl_->stop(); }
+void SignalingServer::update() { impl_->update(); }
+std::uint16_t SignalingServer::port() const { return impl_->port(); }
+std::size_t SignalingServer::getClientCount() const { return impl_->clientCount(); }
+
+std::future<bool> SignalingServer::sendStreamConfig(const protocol::StreamConfigMessage& config) {
+    return impl_->sendStreamConfig(config);
+}
+
+void SignalingServer::setWindowListCallback(std::function<std::vector<protocol::WindowInfo>()> callback) {
+    impl_->setCallback(&SignalingCallbacks::windowList, std::move(callback));
+}
+void SignalingServer::setStreamStartCallback(std::function<bool(std::uint32_t, std::uint8_t)> callback) {
+    impl_->setCallback(&SignalingCallbacks::streamStart, std::move(callback));
+}
+void SignalingServer::setStreamStopCallback(std::function<void(std::uint8_t)> callback) {
+    impl_->setCallback(&SignalingCallbacks::streamStop, std::move(callback));
+}
+void SignalingServer::setWindowResizeCallback(
+    std::function<bool(std::uint32_t, std::uint32_t, std::uint32_t)> callback) {
+    impl_->setCallback(&SignalingCallbacks::windowResize, std::move(callback));
+}
+void SignalingServer::setKeyframeRequestCallback(std::function<void(std::uint8_t)> callback) {
+    impl_->setCallback(&SignalingCallbacks::keyframeRequest, std::move(callback));
+}
+void SignalingServer::setClientHelloCallback(std::function<void(const std::string&)> callback) {
+    impl_->setCallback(&SignalingCallbacks::clientHello, std::move(callback));
+}
+void SignalingServer::setTransportPorts(const TransportPorts& ports) { impl_->setTransportPorts(ports); }
+
+}  // namespace lumivane::host

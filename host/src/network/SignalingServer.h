@@ -1,0 +1,72 @@
+#pragma once
+// WebSocket signalling server: the face the application owns.
+
+#include "capture/WindowInfo.h"
+#include "network/SignalingProtocol.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lumivane::host {
+
+class SignalingServerImpl;
+
+// Handlers run on the server's I/O thread or on the thread calling update().
+struct SignalingCallbacks {
+    std::function<std::vector<protocol::WindowInfo>()> windowList;
+    std::function<bool(std::uint32_t windowId, std::uint8_t streamId)> streamStart;
+    std::function<void(std::uint8_t streamId)> streamStop;
+    std::function<void(const std::string& peerAddress)> clientHello;
+    std::function<bool(std::uint32_t windowId, std::uint32_t width, std::uint32_t height)> windowResize;
+    std::function<void(std::uint8_t streamId)> keyframeRequest;
+};
+
+// The ports announced in "welcome": where the transports really listen.
+struct TransportPorts {
+    std::uint32_t video = protocol::kDefaultVideoPort;
+    std::uint32_t audio = protocol::kDefaultAudioPort;
+    std::uint32_t input = protocol::kDefaultInputPort;
+};
+
+class SignalingServer {
+public:
+    // Port 0 picks a free port; port() then reports it.
+    explicit SignalingServer(std::uint16_t port);
+    ~SignalingServer();
+    SignalingServer(const SignalingServer&) = delete;
+    SignalingServer& operator=(const SignalingServer&) = delete;
+
+    bool start();
+    void stop();
+    // Runs ready handlers on the calling thread without blocking.
+    void update();
+
+    std::uint16_t port() const;
+    std::size_t getClientCount() const;
+
+    // Broadcasts the config to every connected client. The future becomes ready once
+    // every client connected at the call has had the message handed to its socket (or
+    // failed); its value is false if any write failed. With no client it is ready and true.
+    // A frame path waits on it, bounded, before writing the keyframe that needs the config.
+    // Never wait on it from a signalling callback: the write completes on that same thread.
+    std::future<bool> sendStreamConfig(const protocol::StreamConfigMessage& config);
+
+    // Safe at any time, also while the server runs: each replaces the earlier one.
+    void setWindowListCallback(std::function<std::vector<protocol::WindowInfo>()> callback);
+    void setStreamStartCallback(std::function<bool(std::uint32_t, std::uint8_t)> callback);
+    void setStreamStopCallback(std::function<void(std::uint8_t)> callback);
+    void setWindowResizeCallback(std::function<bool(std::uint32_t, std::uint32_t, std::uint32_t)> callback);
+    void setKeyframeRequestCallback(std::function<void(std::uint8_t)> callback);
+    void setClientHelloCallback(std::function<void(const std::string&)> callback);
+    void setTransportPorts(const TransportPorts& ports);
+
+private:
+    std::shared_ptr<SignalingServerImpl> impl_;
+};
+
+}  // namespace lumivane::host

@@ -1,0 +1,68 @@
+#pragma once
+// One accepted signalling client. Always owned by shared pointers; all its handlers run on
+// the strand its socket was accepted with.
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/websocket/stream.hpp>
+
+#include <atomic>
+#include <deque>
+#include <future>
+#include <memory>
+#include <string>
+
+namespace lumivane::host {
+
+class SignalingServerImpl;
+
+// Shared by the queue entries of one broadcast; the promise is kept when the last entry is
+// written or dropped.
+class WriteCompletion {
+public:
+    std::future<bool> future() { return promise_.get_future(); }
+    void fail() { ok_ = false; }
+    ~WriteCompletion() { promise_.set_value(ok_); }
+
+private:
+    std::promise<bool> promise_;
+    std::atomic<bool> ok_{true};
+};
+
+class WebSocketSession : public std::enable_shared_from_this<WebSocketSession> {
+public:
+    WebSocketSession(boost::asio::ip::tcp::socket&& socket, std::weak_ptr<SignalingServerImpl> server);
+
+    void run();
+    // Any thread. The text is shared, never copied again.
+    void send(std::shared_ptr<const std::string> text, std::shared_ptr<WriteCompletion> done = nullptr);
+    void send(const std::string& text);
+    // Any thread: ends the connection without a close handshake.
+    void close();
+    const std::string& remoteAddress() const { return remoteAddress_; }
+
+private:
+    struct Pending {
+        std::shared_ptr<const std::string> text;
+        std::shared_ptr<WriteCompletion> done;
+    };
+
+    void onAccept(boost::beast::error_code ec);
+    void doRead();
+    void onRead(boost::beast::error_code ec, std::size_t bytes);
+    void doWrite();
+    void onWrite(boost::beast::error_code ec, std::size_t bytes);
+    void failWrites();
+
+    boost::beast::websocket::stream<boost::asio::ip::tcp::socket> ws_;
+    std::weak_ptr<SignalingServerImpl> server_;
+    boost::beast::flat_buffer buffer_;
+    // Strand only. The head is the text being written while writing_ is set.
+    std::deque<Pending> writeQueue_;
+    std::string remoteAddress_;
+    bool writing_ = false;
+    bool open_ = false;         // handshake done; writes wait for it
+    bool writeFailed_ = false;  // nothing more is written; later sends are dropped
+};
+
+}  // namespace lumivane::host
