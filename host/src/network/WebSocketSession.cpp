@@ -30,6 +30,9 @@ WebSocketSession::WebSocketSession(net::ip::tcp::socket&& socket, std::weak_ptr<
     : ws_(std::move(socket)), server_(std::move(server)), remoteAddress_(peerAddress(ws_.next_layer())) {}
 
 void WebSocketSession::run() {
+    // Small messages must not wait for the peer's delayed ACK; ping times depend on it.
+    beast::error_code ignored;
+    ws_.next_layer().set_option(net::ip::tcp::no_delay(true), ignored);
     ws_.async_accept(beast::bind_front_handler(&WebSocketSession::onAccept, shared_from_this()));
 }
 

@@ -219,6 +219,7 @@ TEST_F(SignalingServerTest, ClosedAndBrokenClientsAreRemoved) {
 TEST_F(SignalingServerTest, CallbacksMayBeReplacedWhileMessagesAreHandled) {
     std::atomic<int> calls{0};
     std::atomic<bool> done{false};
+    server.setKeyframeRequestCallback([&](std::uint8_t) { ++calls; });
     std::thread setter([&] {
         while (!done) server.setKeyframeRequestCallback([&](std::uint8_t) { ++calls; });
     });

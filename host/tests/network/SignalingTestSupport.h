@@ -88,6 +88,7 @@ public:
 
     void connectTcp(std::uint16_t port) {
         ws_.next_layer().connect({boost::asio::ip::make_address("127.0.0.1"), port});
+        ws_.next_layer().set_option(boost::asio::ip::tcp::no_delay(true));
     }
     void handshake() { ws_.handshake("127.0.0.1", "/"); }
 
