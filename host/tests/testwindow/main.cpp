@@ -138,7 +138,8 @@ private:
             for (unsigned x = 0; x < width_; ++x) XPutPixel(image, int(x), int(y), lumivane::testwindow::patternPixel(x, y, frame_));
         XPutImage(display_, window_, gc_, image, 0, 0, 0, 0, width_, height_);
         XDestroyImage(image);
-        XFlush(display_);
+        // A round trip, so the frame line means the server holds these pixels.
+        XSync(display_, False);
         say("frame " + std::to_string(frame_));
     }
 

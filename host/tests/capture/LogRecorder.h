@@ -1,0 +1,71 @@
+#pragma once
+// Records every log line (message text only) while alive.
+
+#include "main/Logging.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <string>
+#include <vector>
+
+namespace lumivane::host {
+
+class LogRecorder {
+public:
+    struct Line {
+        int level;
+        std::string text;
+    };
+
+    LogRecorder() {
+        sink_ = std::make_shared<UISinkMt>();
+        sink_->set_pattern("%v");
+        sink_->setCallback([this](int level, const std::string& text) {
+            std::lock_guard lock(mutex_);
+            lines_.push_back({level, text});
+            changed_.notify_all();
+        });
+        spdlog::default_logger()->sinks().push_back(sink_);
+        spdlog::default_logger()->set_level(spdlog::level::trace);
+    }
+    ~LogRecorder() {
+        auto& sinks = spdlog::default_logger()->sinks();
+        sinks.erase(std::remove(sinks.begin(), sinks.end(), sink_), sinks.end());
+    }
+
+    std::vector<Line> lines() const {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& line : lines()) out.push_back(line.text);
+        return out;
+    }
+    bool has(const std::string& text) const { return indexOf(text) >= 0; }
+    int indexOf(const std::string& text) const {
+        auto all = texts();
+        auto it = std::find(all.begin(), all.end(), text);
+        return it == all.end() ? -1 : int(it - all.begin());
+    }
+    int countAtLeast(int level) const {
+        int n = 0;
+        for (const auto& line : lines()) n += line.level >= level;
+        return n;
+    }
+    bool waitFor(const std::string& text, std::chrono::seconds timeout = std::chrono::seconds(20)) const {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] {
+            return std::any_of(lines_.begin(), lines_.end(), [&](const Line& l) { return l.text == text; });
+        });
+    }
+
+private:
+    std::shared_ptr<UISinkMt> sink_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<Line> lines_;
+};
+
+}  // namespace lumivane::host
