@@ -239,8 +239,9 @@ void X11CaptureSource::release() {
     Display* d = display_.get();
     shm_.reset();
     if (pixmap_) XFreePixmap(d, pixmap_);
-    if (damage_) XDamageDestroy(d, damage_);
-    if (redirected_) XCompositeUnredirectWindow(d, window_, CompositeRedirectAutomatic);
+    // A destroyed window took its damage object and redirection with it.
+    if (damage_ && !windowGone_) XDamageDestroy(d, damage_);
+    if (redirected_ && !windowGone_) XCompositeUnredirectWindow(d, window_, CompositeRedirectAutomatic);
     pixmap_ = 0;
     damage_ = 0;
     redirected_ = false;
