@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -62,10 +64,16 @@ public:
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) return std::nullopt;
             pollfd fd{out_, POLLIN, 0};
-            if (poll(&fd, 1, int(left.count())) <= 0) return std::nullopt;
+            int ready = poll(&fd, 1, int(left.count()));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0) return std::nullopt;
             char chunk[4096];
             ssize_t n = read(out_, chunk, sizeof chunk);
-            if (n <= 0) return std::nullopt;
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                std::fprintf(stderr, "lumivane-testwindow ended its output (%s)\n", exitText().c_str());
+                return std::nullopt;
+            }
             buffer_.append(chunk, std::size_t(n));
         }
     }
@@ -77,6 +85,14 @@ public:
     }
 
 private:
+    std::string exitText() {
+        int status = 0;
+        if (pid_ <= 0 || waitpid(pid_, &status, WNOHANG) != pid_) return "still running";
+        pid_ = -1;
+        if (WIFEXITED(status)) return "exit " + std::to_string(WEXITSTATUS(status));
+        return WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status)) : "ended";
+    }
+
     pid_t pid_ = -1;
     int out_ = -1;
     std::string buffer_;
