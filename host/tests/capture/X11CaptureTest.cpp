@@ -76,6 +76,7 @@ class X11Test : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!std::getenv("DISPLAY")) GTEST_FAIL() << "DISPLAY is not set; run under scripts/test";
+        ASSERT_TRUE(holdDisplayOpen()) << "cannot open DISPLAY";
     }
 };
 
@@ -176,6 +177,24 @@ TEST_F(X11CaptureTest, DestroyedWindowStopsCapture) {
     EXPECT_GE(closed, 0);
     EXPECT_LT(closed, log.indexOf("Capture stopped"));
     EXPECT_FALSE(capture->isCapturing());
+}
+
+TEST_F(X11CaptureTest, PointerOverWindowIsDrawnIntoFrame) {
+    TestWindowProcess process({"--width", "64", "--height", "48"});
+    std::uint32_t id = process.waitForWindow();
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(process.waitForLine("frame 0"));
+    // The windows sit at the root's origin; the pointer goes back out of their way after.
+    struct PointerAway {
+        ~PointerAway() { warpPointer(1900, 1000); }
+    } away;
+    ASSERT_TRUE(warpPointer(30, 24));
+    ASSERT_TRUE(startOn(id));
+    ASSERT_TRUE(sink.waitFor([](const auto& frames) { return !frames.empty(); }));
+    ASSERT_TRUE(sink.waitFor([](const auto& frames) {
+        const Frame& f = frames.back();
+        return f.width == 64 && !showsPattern(f, 0);
+    }, 1s));
 }
 
 TEST_F(X11CaptureTest, InvalidWindowIsRefused) {

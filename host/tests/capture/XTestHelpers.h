@@ -9,3 +9,18 @@ namespace lumivane::host {
 bool resizeWindow(std::uint32_t window, unsigned width, unsigned height);
 
 }  // namespace lumivane::host
+
+namespace lumivane::host {
+
+// Moves the pointer to (x, y) of the root window.
+bool warpPointer(int x, int y);
+
+}  // namespace lumivane::host
+
+namespace lumivane::host {
+
+// Keeps one connection open for the rest of the process: when its last client leaves, an X
+// server resets and refuses connections for a moment, which would fail the next test.
+bool holdDisplayOpen();
+
+}  // namespace lumivane::host
