@@ -197,6 +197,19 @@ TEST_F(X11CaptureTest, PointerOverWindowIsDrawnIntoFrame) {
     }, 1s));
 }
 
+TEST_F(X11CaptureTest, StoppedCaptureCanStartAgain) {
+    TestWindowProcess process({"--width", "32", "--height", "24"});
+    std::uint32_t id = process.waitForWindow();
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(process.waitForLine("frame 0"));
+    ASSERT_TRUE(startOn(id));
+    ASSERT_TRUE(sink.waitFor([](const auto& frames) { return frames.size() == 1; }));
+    capture->stopCapture();
+    EXPECT_FALSE(capture->isCapturing());
+    ASSERT_TRUE(capture->startCapture(sink.callback()));
+    EXPECT_TRUE(sink.waitFor([](const auto& frames) { return frames.size() == 2 && showsPattern(frames[1], 0); }));
+}
+
 TEST_F(X11CaptureTest, InvalidWindowIsRefused) {
     capture = WindowCapture::create(60);
     ASSERT_TRUE(capture);

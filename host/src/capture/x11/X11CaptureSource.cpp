@@ -67,10 +67,17 @@ bool X11CaptureSource::open(WindowHandle window, std::uint32_t& width, std::uint
 
 bool X11CaptureSource::start(std::uint32_t poolWidth, std::uint32_t poolHeight, FrameArrived onFrame,
                              Closed onClosed, std::string& error) {
-    if (!window_ || thread_.joinable() || wakeFd_ < 0) {
+    if (!window_ || wakeFd_ < 0) {
         error = "Capture source not opened";
         return false;
     }
+    // A restart after a stop: the previous thread has ended or been told to.
+    if (thread_.joinable()) thread_.join();
+    std::uint64_t wakeups = 0;
+    [[maybe_unused]] ssize_t drained = ::read(wakeFd_, &wakeups, sizeof wakeups);
+    stop_ = false;
+    windowGone_ = false;
+    pendingWidth_ = pendingHeight_ = 0;
     Display* d = display_.get();
     int damageError = 0;
     XDamageQueryExtension(d, &damageEventBase_, &damageError);
