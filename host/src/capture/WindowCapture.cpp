@@ -23,7 +23,8 @@ WindowCapture::WindowCapture(std::unique_ptr<CaptureSource> source, std::unique_
 
 WindowCapture::~WindowCapture() {
     stopCapture();
-    source_.reset();
+    // Joins the source's thread here, while every member it may touch is still alive.
+    source_->close();
 }
 
 std::unique_ptr<WindowCapture> WindowCapture::create(std::uint32_t maxFps) {

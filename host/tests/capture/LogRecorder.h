@@ -19,20 +19,14 @@ public:
     };
 
     LogRecorder() {
-        sink_ = std::make_shared<UISinkMt>();
-        sink_->set_pattern("%v");
-        sink_->setCallback([this](int level, const std::string& text) {
+        sink().setCallback([this](int level, const std::string& text) {
             std::lock_guard lock(mutex_);
             lines_.push_back({level, text});
             changed_.notify_all();
         });
-        spdlog::default_logger()->sinks().push_back(sink_);
-        spdlog::default_logger()->set_level(spdlog::level::trace);
     }
-    ~LogRecorder() {
-        auto& sinks = spdlog::default_logger()->sinks();
-        sinks.erase(std::remove(sinks.begin(), sinks.end(), sink_), sinks.end());
-    }
+    // Under the sink's lock, so no capture thread is inside the callback afterwards.
+    ~LogRecorder() { sink().setCallback(nullptr); }
 
     std::vector<Line> lines() const {
         std::lock_guard lock(mutex_);
@@ -62,7 +56,20 @@ public:
     }
 
 private:
-    std::shared_ptr<UISinkMt> sink_;
+    // One sink for the whole run: changing the logger's sink list while capture threads
+    // log would race.
+    static UISinkMt& sink() {
+        static std::shared_ptr<UISinkMt> shared = [] {
+            auto created = std::make_shared<UISinkMt>();
+            created->set_pattern("%v");
+            spdlog::default_logger()->sinks().push_back(created);
+            spdlog::default_logger()->set_level(spdlog::level::trace);
+            return created;
+        }();
+        return *shared;
+    }
+
+
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<Line> lines_;
