@@ -26,7 +26,7 @@ lv_start_xvfb() {
   local n
   for n in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp +extension Composite >"$lv_services_dir/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset +extension Composite >"$lv_services_dir/xvfb.log" 2>&1 &
     lv_xvfb_pid=$!
     export DISPLAY=":$n"
     if lv_wait_for xdpyinfo; then return 0; fi

@@ -1,0 +1,226 @@
+// lumivane-testwindow: a window that paints a checkable pattern and reports its input.
+// See --help. Every report is one line on stdout, flushed at once.
+
+#include "testwindow/TestPattern.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* kHelp =
+    "Usage: lumivane-testwindow [options]\n"
+    "  --width N       client width in pixels (default 320)\n"
+    "  --height N      client height in pixels (default 240)\n"
+    "  --title TEXT    window title, set as _NET_WM_NAME and WM_NAME (default \"Lumivane Test Window\")\n"
+    "  --class NAME    WM_CLASS class part (default \"LumivaneTestWindow\")\n"
+    "  --interval MS   repaint with the next frame number every MS ms; 0 keeps still (default 0)\n"
+    "  --help          this text\n"
+    "Pixel (x, y) of frame n is testwindow/TestPattern.h patternPixel(x, y, n); the icon holds\n"
+    "16, 48 and 300 px images of iconPixel. Output lines (stdout, one event each):\n"
+    "  window 0xID                  once mapped\n"
+    "  frame N                      after painting frame N\n"
+    "  size W H                     client size changed\n"
+    "  key_press keycode=K keysym=NAME / key_release ...\n"
+    "  button_press button=B x=X y=Y / button_release ...\n"
+    "  motion x=X y=Y\n"
+    "  closed                       on WM_DELETE_WINDOW, then it exits\n";
+
+struct Options {
+    unsigned width = 320;
+    unsigned height = 240;
+    std::string title = "Lumivane Test Window";
+    std::string className = "LumivaneTestWindow";
+    int intervalMs = 0;
+};
+
+bool parse(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help") {
+            std::fputs(kHelp, stdout);
+            std::exit(0);
+        }
+        if (i + 1 >= argc) return false;
+        const char* value = argv[++i];
+        if (arg == "--width") options.width = unsigned(std::atoi(value));
+        else if (arg == "--height") options.height = unsigned(std::atoi(value));
+        else if (arg == "--title") options.title = value;
+        else if (arg == "--class") options.className = value;
+        else if (arg == "--interval") options.intervalMs = std::atoi(value);
+        else return false;
+    }
+    return options.width > 0 && options.height > 0 && options.width <= 8192 && options.height <= 8192;
+}
+
+void say(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+class TestWindow {
+public:
+    TestWindow(Display* display, const Options& options) : display_(display), options_(options) {
+        width_ = options.width;
+        height_ = options.height;
+        create();
+    }
+
+    void run() {
+        pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+        for (;;) {
+            while (XPending(display_) > 0) {
+                XEvent event;
+                XNextEvent(display_, &event);
+                if (!handle(event)) return;
+            }
+            int timeout = options_.intervalMs > 0 ? options_.intervalMs : -1;
+            if (poll(&fd, 1, timeout) == 0 && mapped_) {
+                ++frame_;
+                paint();
+            }
+        }
+    }
+
+private:
+    void create() {
+        int screen = DefaultScreen(display_);
+        window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0, width_, height_, 0,
+                                      BlackPixel(display_, screen), BlackPixel(display_, screen));
+        XSelectInput(display_, window_,
+                     ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
+                         ButtonReleaseMask | PointerMotionMask);
+        setProperties();
+        gc_ = XCreateGC(display_, window_, 0, nullptr);
+        XMapWindow(display_, window_);
+    }
+
+    void setProperties() {
+        Atom utf8 = XInternAtom(display_, "UTF8_STRING", False);
+        XChangeProperty(display_, window_, XInternAtom(display_, "_NET_WM_NAME", False), utf8, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(options_.title.data()), int(options_.title.size()));
+        XStoreName(display_, window_, options_.title.c_str());
+        std::string name = "lumivane-testwindow";
+        XClassHint hint{name.data(), const_cast<char*>(options_.className.c_str())};
+        XSetClassHint(display_, window_, &hint);
+        long pid = long(getpid());
+        XChangeProperty(display_, window_, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                        PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
+        std::vector<long> icon;
+        for (std::uint32_t side : lumivane::testwindow::kIconSides) {
+            icon.push_back(long(side));
+            icon.push_back(long(side));
+            for (std::uint32_t y = 0; y < side; ++y)
+                for (std::uint32_t x = 0; x < side; ++x) icon.push_back(long(lumivane::testwindow::iconPixel(x, y, side)));
+        }
+        XChangeProperty(display_, window_, XInternAtom(display_, "_NET_WM_ICON", False), XA_CARDINAL, 32,
+                        PropModeReplace, reinterpret_cast<unsigned char*>(icon.data()), int(icon.size()));
+        deleteAtom_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
+        XSetWMProtocols(display_, window_, &deleteAtom_, 1);
+    }
+
+    void paint() {
+        Visual* visual = DefaultVisual(display_, DefaultScreen(display_));
+        XImage* image = XCreateImage(display_, visual, unsigned(DefaultDepth(display_, DefaultScreen(display_))),
+                                     ZPixmap, 0, nullptr, width_, height_, 32, 0);
+        if (!image) return;
+        image->data = static_cast<char*>(std::malloc(std::size_t(image->bytes_per_line) * height_));
+        for (unsigned y = 0; y < height_; ++y)
+            for (unsigned x = 0; x < width_; ++x) XPutPixel(image, int(x), int(y), lumivane::testwindow::patternPixel(x, y, frame_));
+        XPutImage(display_, window_, gc_, image, 0, 0, 0, 0, width_, height_);
+        XDestroyImage(image);
+        // A round trip, so the frame line means the server holds these pixels.
+        XSync(display_, False);
+        say("frame " + std::to_string(frame_));
+    }
+
+    std::string keyLine(const char* kind, XKeyEvent& key) {
+        KeySym sym = XLookupKeysym(&key, 0);
+        const char* name = XKeysymToString(sym);
+        return std::string(kind) + " keycode=" + std::to_string(key.keycode) + " keysym=" + (name ? name : "NoSymbol");
+    }
+
+    std::string buttonLine(const char* kind, const XButtonEvent& button) {
+        return std::string(kind) + " button=" + std::to_string(button.button) + " x=" + std::to_string(button.x) +
+               " y=" + std::to_string(button.y);
+    }
+
+    bool handle(XEvent& event) {
+        switch (event.type) {
+        case MapNotify:
+            if (!mapped_) {
+                mapped_ = true;
+                char id[32];
+                std::snprintf(id, sizeof id, "window 0x%lx", window_);
+                say(id);
+            }
+            break;
+        case Expose:
+            if (event.xexpose.count == 0) paint();
+            break;
+        case ConfigureNotify:
+            if (unsigned(event.xconfigure.width) != width_ || unsigned(event.xconfigure.height) != height_) {
+                width_ = unsigned(event.xconfigure.width);
+                height_ = unsigned(event.xconfigure.height);
+                say("size " + std::to_string(width_) + " " + std::to_string(height_));
+                paint();
+            }
+            break;
+        case KeyPress: say(keyLine("key_press", event.xkey)); break;
+        case KeyRelease: say(keyLine("key_release", event.xkey)); break;
+        case ButtonPress: say(buttonLine("button_press", event.xbutton)); break;
+        case ButtonRelease: say(buttonLine("button_release", event.xbutton)); break;
+        case MotionNotify:
+            say("motion x=" + std::to_string(event.xmotion.x) + " y=" + std::to_string(event.xmotion.y));
+            break;
+        case ClientMessage:
+            if (Atom(event.xclient.data.l[0]) == deleteAtom_) {
+                say("closed");
+                return false;
+            }
+            break;
+        default: break;
+        }
+        return true;
+    }
+
+    Display* display_;
+    Options options_;
+    Window window_ = 0;
+    GC gc_ = nullptr;
+    Atom deleteAtom_ = 0;
+    unsigned width_ = 0;
+    unsigned height_ = 0;
+    std::uint32_t frame_ = 0;
+    bool mapped_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::fputs(kHelp, stderr);
+        return 2;
+    }
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "lumivane-testwindow: cannot open display %s\n", XDisplayName(nullptr));
+        return 1;
+    }
+    {
+        TestWindow window(display, options);
+        window.run();
+    }
+    XCloseDisplay(display);
+    return 0;
+}
