@@ -29,7 +29,9 @@ lv_start_xvfb() {
     Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset +extension Composite >"$lv_services_dir/xvfb.log" 2>&1 &
     lv_xvfb_pid=$!
     export DISPLAY=":$n"
-    if lv_wait_for xdpyinfo; then return 0; fi
+    # Another run may have taken the same number first: then our server has exited
+    # and xdpyinfo answered from theirs.
+    if lv_wait_for xdpyinfo && kill -0 "$lv_xvfb_pid" 2>/dev/null; then return 0; fi
     kill "$lv_xvfb_pid" 2>/dev/null; lv_xvfb_pid=""
   done
   echo "Could not start Xvfb" >&2
