@@ -3,6 +3,7 @@
 #include "input/x11/X11KeyTable.h"
 #include "main/Logging.h"
 
+#include <X11/keysym.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -74,8 +75,8 @@ X11InputSink::X11InputSink(DisplayPtr display) : display_(std::move(display)) {
 
 X11InputSink::~X11InputSink() {
     for (size_t i = 0; i < spareCount_; ++i) {
-        KeySym none[2] = {NoSymbol, NoSymbol};
-        XChangeKeyboardMapping(display_.get(), spare_[i], 2, none, 1);
+        KeySym none = NoSymbol;
+        XChangeKeyboardMapping(display_.get(), spare_[i], 1, &none, 1);
     }
     XSync(display_.get(), False);
 }
@@ -207,8 +208,8 @@ KeyCode X11InputSink::bindSpare(unsigned long keysym) {
     }
     const size_t slot = nextSpare_;
     nextSpare_ = (nextSpare_ + 1) % spareCount_;
-    KeySym syms[2] = {keysym, keysym};
-    XChangeKeyboardMapping(display_.get(), spare_[slot], 2, syms, 1);
+    KeySym sym = keysym;
+    XChangeKeyboardMapping(display_.get(), spare_[slot], 1, &sym, 1);
     XSync(display_.get(), False);
     spareSym_[slot] = keysym;
     return spare_[slot];
