@@ -72,8 +72,8 @@ bool PulseAudioSource::connectContext() {
 
 // Main-loop lock held.
 bool PulseAudioSource::connectStream(bool loopback) {
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kRate, kChannels};
-    stream_ = pa_stream_new(context_, "Lumivane capture", &spec, nullptr);
+    const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, kRate, kChannels};
+    stream_ = pa_stream_new(context_, "Lumivane capture", &sampleSpec, nullptr);
     if (!stream_) {
         LV_ERROR("Failed to create PulseAudio stream: {}", pa_strerror(pa_context_errno(context_)));
         return false;
