@@ -73,6 +73,7 @@ void TcpTransportServer::stop() {
             std::lock_guard<std::mutex> lock(clientMutex_);
             if (client_) client_->socket.close(ignored);
             client_.reset();
+            clientConnected_ = false;
         }
         io_.stop();
         if (ioThread_.joinable()) ioThread_.join();
@@ -111,6 +112,10 @@ void TcpTransportServer::handleNewConnection(const ConnectionPtr& connection) {
         LV_WARN("TCP client rejected, socket setup failed: {}", e.what());
         return;
     }
+    // Reset before the client becomes visible, so no frame sees the old connection's counts.
+    pendingFrames_ = 0;
+    pendingBytes_ = 0;
+    stallClock_ = Clock::now().time_since_epoch().count();
     {
         std::lock_guard<std::mutex> lock(clientMutex_);
         if (client_ && client_->socket.is_open()) {
@@ -119,11 +124,9 @@ void TcpTransportServer::handleNewConnection(const ConnectionPtr& connection) {
             client_->socket.close(ignored);
         }
         client_ = connection;
+        clientConnected_ = true;
     }
     LV_INFO("TCP client connected from {}", peerText(connection->socket));
-    pendingFrames_ = 0;
-    pendingBytes_ = 0;
-    stallClock_ = Clock::now().time_since_epoch().count();
     startRead(connection);
 }
 
@@ -145,6 +148,7 @@ void TcpTransportServer::closeIfCurrent(const ConnectionPtr& connection) {
     boost::system::error_code ignored;
     client_->socket.close(ignored);
     client_.reset();
+    clientConnected_ = false;
 }
 
 void TcpTransportServer::onHeader(const ConnectionPtr& connection, const boost::system::error_code& ec) {
@@ -209,10 +213,8 @@ void TcpTransportServer::requestKeyframe(std::uint8_t streamId) {
     if (callback) callback(streamId);
 }
 
-bool TcpTransportServer::isClientConnected() const {
-    std::lock_guard<std::mutex> lock(clientMutex_);
-    return client_ && client_->socket.is_open();
-}
+// Lock-free so callers waiting behind a blocked write still reach the drop decision.
+bool TcpTransportServer::isClientConnected() const { return clientConnected_.load(); }
 
 bool TcpTransportServer::shouldDropFrame(std::uint8_t streamId, bool isKeyframe) {
     const auto since = Clock::time_point(Clock::duration(stallClock_.load()));

@@ -73,6 +73,7 @@ private:
     boost::asio::io_context io_;
     boost::asio::ip::tcp::acceptor acceptor_;
     ConnectionPtr client_;
+    std::atomic<bool> clientConnected_{false};  // mirrors client_, written under clientMutex_
     std::thread ioThread_;
     mutable std::mutex clientMutex_;
     std::atomic<bool> running_{false};
