@@ -1,0 +1,118 @@
+#pragma once
+// Loopback clients and log capture shared by the network tests.
+
+#include "main/Logging.h"
+#include "network/LittleEndian.h"
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace lumivane::host::test {
+
+constexpr auto kDeadline = std::chrono::seconds(10);
+
+// Installs a logger whose lines the test can wait for; restores the previous one after.
+class LogCapture {
+public:
+    LogCapture() : previous_(spdlog::default_logger()) {
+        auto sink = std::make_shared<UISinkMt>();
+        sink->set_pattern("%v");
+        sink->setCallback([this](int, const std::string& line) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            lines_.push_back(line);
+            changed_.notify_all();
+        });
+        spdlog::set_default_logger(std::make_shared<spdlog::logger>("test", sink));
+    }
+    ~LogCapture() { spdlog::set_default_logger(previous_); }
+
+    int count(const std::string& text) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        int n = 0;
+        for (const auto& line : lines_) n += line.find(text) != std::string::npos;
+        return n;
+    }
+    bool waitFor(const std::string& text, int times = 1) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, kDeadline, [&] {
+            int n = 0;
+            for (const auto& line : lines_) n += line.find(text) != std::string::npos;
+            return n >= times;
+        });
+    }
+
+private:
+    std::shared_ptr<spdlog::logger> previous_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> lines_;
+};
+
+// Waits on a condition that other threads change without notifying; polls with a deadline.
+inline bool eventually(const std::function<bool()>& condition) {
+    const auto until = std::chrono::steady_clock::now() + kDeadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// Blocking loopback client; reads give up after the deadline instead of hanging a test.
+class TestClient {
+public:
+    explicit TestClient(std::uint16_t port) : socket_(io_) {
+        socket_.connect({boost::asio::ip::make_address("127.0.0.1"), port});
+        timeval tv{static_cast<long>(kDeadline.count()), 0};
+        ::setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+
+    std::vector<std::uint8_t> read(std::size_t n) {
+        std::vector<std::uint8_t> out(n);
+        boost::system::error_code ec;
+        const auto got = boost::asio::read(socket_, boost::asio::buffer(out), ec);
+        out.resize(got);
+        return out;
+    }
+    bool write(const std::vector<std::uint8_t>& bytes) {
+        boost::system::error_code ec;
+        boost::asio::write(socket_, boost::asio::buffer(bytes), ec);
+        return !ec;
+    }
+    // Length-prefixed message as the clients frame them.
+    static std::vector<std::uint8_t> framed(const std::vector<std::uint8_t>& body, std::uint32_t length) {
+        std::vector<std::uint8_t> out(4);
+        storeLe32(out.data(), length);
+        out.insert(out.end(), body.begin(), body.end());
+        return out;
+    }
+    static std::vector<std::uint8_t> framed(const std::vector<std::uint8_t>& body) {
+        return framed(body, static_cast<std::uint32_t>(body.size()));
+    }
+    // Closing with unread data resets the connection.
+    void abort() {
+        socket_.set_option(boost::asio::socket_base::linger(true, 0));
+        socket_.close();
+    }
+    boost::asio::ip::tcp::socket& socket() { return socket_; }
+
+private:
+    boost::asio::io_context io_;
+    boost::asio::ip::tcp::socket socket_;
+};
+
+}  // namespace lumivane::host::test
