@@ -126,9 +126,10 @@ bool SoftwareEncoder::openEncoder() {
     param.b_annexb = 1;
     param.b_aud = 0;
     param.b_sliced_threads = 1;
-    param.i_threads = X264_THREADS_AUTO;
-    // Without slicing, x264 still cuts one slice per thread; that is its minimum for sliced threads.
-    param.i_slice_count = config_.sliceEncoding ? static_cast<int>(std::max(1u, config_.sliceCount)) : 0;
+    // Sliced threads cut one slice per thread, so the thread count sets the slice count.
+    param.i_threads = config_.sliceEncoding ? static_cast<int>(std::clamp(config_.sliceCount, 1u, 64u))
+                                            : X264_THREADS_AUTO;
+    param.i_slice_count = param.i_threads;
     applyRate(param, config_.bitrate, config_.maxBitrate, config_.fps);
 
     encoder_.reset(x264_encoder_open(&param));
