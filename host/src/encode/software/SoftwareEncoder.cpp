@@ -1,6 +1,5 @@
 #include "encode/software/SoftwareEncoder.h"
 
-#include "encode/software/SoftwareParameterSets.h"
 #include "main/Logging.h"
 
 #include <libyuv/convert.h>
@@ -202,17 +201,14 @@ bool SoftwareEncoder::encodeFrame(Texture* texture) {
 }
 
 void SoftwareEncoder::deliver(const std::uint8_t* data, std::size_t size, bool keyframe) {
-    if (keyframe) {
-        std::lock_guard<std::mutex> lock(codecMutex_);
-        software::extractParameterSets(data, size, false, codecConfig_);
-    }
+    if (keyframe) parameterSets_.extractParameterSets(data, size, false);
     {
         std::lock_guard<std::mutex> lock(statsMutex_);
         stats_.bytesEncoded += size;
     }
     if (outputCounter.fetch_add(1) == 0) {
         LV_INFO("First encoded frame: {} bytes, keyframe={}, NAL={}", size, keyframe,
-                software::describeNalType(data, size));
+                describeNalType(data, size));
     }
     if (frameCallback_) {
         EncodedFrame frame{data, size, nowMicros(), keyframe, frameCounter_};
@@ -259,9 +255,6 @@ EncoderStats SoftwareEncoder::getStats() const {
     return stats_;
 }
 
-CodecConfig SoftwareEncoder::getCodecConfig() const {
-    std::lock_guard<std::mutex> lock(codecMutex_);
-    return codecConfig_;
-}
+CodecConfig SoftwareEncoder::getCodecConfig() const { return parameterSets_.codecConfig(); }
 
 }  // namespace lumivane::host

@@ -3,6 +3,7 @@
 // every frame leaves the encoder inside the encodeFrame call that submitted it.
 
 #include "encode/EncoderBase.h"
+#include "encode/ParameterSets.h"
 
 #include <atomic>
 #include <memory>
@@ -57,8 +58,7 @@ private:
 
     mutable std::mutex statsMutex_;
     EncoderStats stats_;
-    mutable std::mutex codecMutex_;
-    CodecConfig codecConfig_;
+    ParameterSets parameterSets_;
 };
 
 }  // namespace lumivane::host
