@@ -1,0 +1,201 @@
+#include "encode/DesktopScene.h"
+#include "encode/H264Decoder.h"
+#include "encode/software/SoftwareEncoder.h"
+#include "gpu/memory/MemoryGpuDevice.h"
+
+#include <gtest/gtest.h>
+#include <libyuv/convert.h>
+
+#include <memory>
+#include <vector>
+
+namespace lumivane::host {
+namespace {
+
+using testing::DesktopScene;
+using testing::I420;
+
+struct Frame {
+    std::vector<std::uint8_t> bytes;
+    bool keyframe = false;
+    std::uint32_t number = 0;
+};
+
+std::vector<int> nalTypes(const std::vector<std::uint8_t>& b) {
+    std::vector<int> types;
+    for (std::size_t i = 0; i + 3 < b.size(); ++i) {
+        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) types.push_back(b[i + 3] & 0x1F);
+    }
+    return types;
+}
+
+I420 toI420(const Texture& t) {
+    I420 img;
+    img.width = int(t.width());
+    img.height = int(t.height());
+    img.y.resize(std::size_t(img.width) * img.height);
+    img.u.resize(img.y.size() / 4);
+    img.v.resize(img.y.size() / 4);
+    libyuv::ARGBToI420(t.mappedPixels(), int(t.stride()), img.y.data(), img.width, img.u.data(), img.width / 2,
+                       img.v.data(), img.width / 2, img.width, img.height);
+    return img;
+}
+
+class SoftwareEncoderTest : public ::testing::Test {
+protected:
+    bool start(const EncoderConfig& config) {
+        encoder.setFrameCallback([this](const EncodedFrame& f) {
+            frames.push_back({std::vector<std::uint8_t>(f.data, f.data + f.size), f.isKeyframe, f.frameNumber});
+        });
+        return encoder.initialize(&device, config);
+    }
+    std::unique_ptr<Texture> render(std::uint32_t n, std::uint32_t w, std::uint32_t h) {
+        auto texture = device.createTexture(w, h, TextureFormat::BGRA8);
+        DesktopScene(w, h).render(n, texture->mappedPixels(), texture->stride());
+        return texture;
+    }
+    static EncoderConfig sized(std::uint32_t w, std::uint32_t h) {
+        EncoderConfig config;
+        config.width = w;
+        config.height = h;
+        return config;
+    }
+
+    MemoryGpuDevice device;
+    SoftwareEncoder encoder;
+    std::vector<Frame> frames;
+};
+
+TEST_F(SoftwareEncoderTest, DesktopContentDecodesCloseToTheSourceAtTheDefaultBitrate) {
+    ASSERT_TRUE(start(sized(1280, 720)));
+    testing::H264Decoder decoder;
+    double worst = 100.0;
+    for (std::uint32_t n = 0; n < 30; ++n) {
+        auto texture = render(n, 1280, 720);
+        ASSERT_TRUE(encoder.encodeFrame(texture.get()));
+        ASSERT_EQ(frames.size(), n + 1u) << "each frame leaves the encoder inside its call";
+        I420 decoded;
+        ASSERT_TRUE(decoder.decode(frames.back().bytes.data(), frames.back().bytes.size(), decoded)) << n;
+        ASSERT_EQ(decoded.width, 1280);
+        ASSERT_EQ(decoded.height, 720);
+        // A one-frame VBV buffer caps the opening IDR; the next P-frames refine it.
+        if (n >= 3) worst = std::min(worst, testing::psnr(decoded, toI420(*texture)));
+    }
+    EXPECT_GE(worst, 35.0);
+    EXPECT_EQ(encoder.getStats().framesEncoded, 30u);
+}
+
+TEST_F(SoftwareEncoderTest, KeyframesFollowTheGopAndRequestsAndCarryParameterSets) {
+    EncoderConfig config = sized(640, 360);
+    config.gopLength = 10;
+    ASSERT_TRUE(start(config));
+    for (std::uint32_t n = 0; n < 26; ++n) {
+        if (n == 14) encoder.requestKeyframe();
+        auto texture = render(n, 640, 360);
+        ASSERT_TRUE(encoder.encodeFrame(texture.get()));
+    }
+    ASSERT_EQ(frames.size(), 26u);
+    std::vector<std::uint32_t> keyframes;
+    for (const Frame& f : frames) {
+        std::vector<int> types = nalTypes(f.bytes);
+        if (!f.keyframe) {
+            EXPECT_EQ(std::count(types.begin(), types.end(), 7), 0) << f.number;
+            continue;
+        }
+        keyframes.push_back(f.number);
+        auto sps = std::find(types.begin(), types.end(), 7);
+        auto pps = std::find(types.begin(), types.end(), 8);
+        auto idr = std::find(types.begin(), types.end(), 5);
+        ASSERT_NE(idr, types.end()) << f.number;
+        EXPECT_LT(sps, pps) << f.number;
+        EXPECT_LT(pps, idr) << f.number;
+    }
+    EXPECT_EQ(keyframes, (std::vector<std::uint32_t>{0, 10, 14, 24}));
+    CodecConfig codec = encoder.getCodecConfig();
+    ASSERT_TRUE(codec.valid);
+    EXPECT_EQ(codec.sps[0] & 0x1F, 7);
+    EXPECT_EQ(codec.pps[0] & 0x1F, 8);
+}
+
+TEST_F(SoftwareEncoderTest, EachPictureHasTheConfiguredSlices) {
+    EncoderConfig config = sized(640, 368);
+    config.sliceCount = 4;
+    ASSERT_TRUE(start(config));
+    for (std::uint32_t n = 0; n < 3; ++n) ASSERT_TRUE(encoder.encodeFrame(render(n, 640, 368).get()));
+    for (const Frame& f : frames) {
+        std::vector<int> types = nalTypes(f.bytes);
+        long slices = std::count(types.begin(), types.end(), f.keyframe ? 5 : 1);
+        EXPECT_EQ(slices, 4) << f.number;
+    }
+}
+
+TEST_F(SoftwareEncoderTest, LoweringTheBitrateShrinksTheOutput) {
+    ASSERT_TRUE(start(sized(1280, 720)));
+    auto batchBytes = [&](std::uint32_t first) {
+        std::size_t before = frames.size();
+        for (std::uint32_t n = first; n < first + 20; ++n) EXPECT_TRUE(encoder.encodeFrame(render(n, 1280, 720).get()));
+        std::size_t sum = 0;
+        for (std::size_t i = before + 10; i < frames.size(); ++i) sum += frames[i].bytes.size();
+        return sum;
+    };
+    std::size_t high = batchBytes(0);
+    encoder.setBitrate(2000, 4000);
+    std::size_t low = batchBytes(20);
+    EXPECT_LT(low * 3, high) << "high " << high << " low " << low;
+
+    EncoderStats stats = encoder.getStats();
+    std::size_t total = 0;
+    for (const Frame& f : frames) total += f.bytes.size();
+    EXPECT_EQ(stats.framesEncoded, 40u);
+    EXPECT_EQ(stats.bytesEncoded, total);
+    EXPECT_GT(stats.averageEncodeTimeMs, 0.0);
+}
+
+TEST_F(SoftwareEncoderTest, RefusesWhatItCannotEncode) {
+    auto texture = render(0, 640, 360);
+    EXPECT_FALSE(encoder.encodeFrame(texture.get())) << "uninitialised";
+    EncoderConfig hevc = sized(640, 360);
+    hevc.codec = "hevc";
+    EXPECT_FALSE(encoder.initialize(&device, hevc));
+    EXPECT_FALSE(encoder.initialize(&device, sized(641, 360)));
+    EXPECT_FALSE(encoder.initialize(&device, sized(0, 360)));
+    EXPECT_FALSE(encoder.isInitialized());
+
+    ASSERT_TRUE(start(sized(640, 360)));
+    EXPECT_FALSE(encoder.encodeFrame(nullptr));
+    EXPECT_FALSE(encoder.encodeFrame(render(0, 1280, 720).get())) << "wrong size";
+    class GpuOnlyTexture : public Texture {
+        std::uint32_t width() const override { return 640; }
+        std::uint32_t height() const override { return 360; }
+    } gpuOnly;
+    EXPECT_FALSE(encoder.encodeFrame(&gpuOnly));
+    EXPECT_TRUE(frames.empty());
+    EXPECT_EQ(encoder.getStats().framesEncoded, 0u);
+}
+
+TEST_F(SoftwareEncoderTest, KeepsTheFirstConfigurationAndSurvivesItsLifecycle) {
+    EncoderConfig config = sized(640, 360);
+    config.fps = 0;
+    ASSERT_TRUE(start(config));
+    EXPECT_TRUE(encoder.initialize(&device, sized(1280, 720)));
+    EXPECT_TRUE(encoder.encodeFrame(render(0, 640, 360).get()));
+    EXPECT_FALSE(encoder.encodeFrame(render(0, 1280, 720).get()));
+
+    EXPECT_FALSE(encoder.reconfigure(sized(1280, 720)));
+    EXPECT_TRUE(encoder.reconfigure(sized(640, 360)));
+    EXPECT_TRUE(encoder.encodeFrame(render(1, 640, 360).get()));
+
+    encoder.shutdown();
+    EXPECT_FALSE(encoder.isInitialized());
+    EXPECT_FALSE(encoder.encodeFrame(render(2, 640, 360).get()));
+    EXPECT_FALSE(encoder.reconfigure(sized(640, 360)));
+    EXPECT_TRUE(encoder.getCodecConfig().valid);
+    EXPECT_EQ(encoder.getStats().framesEncoded, 2u);
+
+    ASSERT_TRUE(encoder.initialize(&device, sized(320, 240)));
+    EXPECT_TRUE(encoder.encodeFrame(render(0, 320, 240).get()));
+    EXPECT_TRUE(frames.back().keyframe) << "a new session starts with an IDR";
+}
+
+}  // namespace
+}  // namespace lumivane::host
