@@ -14,8 +14,8 @@
 namespace lumivane::host {
 namespace {
 
-using test::LogCapture;
-using test::WsClient;
+using sigtest::LogCapture;
+using sigtest::WsClient;
 
 const std::string kDefaultWelcome =
     R"({"audioPort":9945,"hostName":"Lumivane Host","hostVersion":"1.0.5","inputPort":9946,)"
@@ -188,10 +188,10 @@ TEST_F(SignalingServerTest, StreamConfigIsBroadcastWhileRepliesGoToOneClient) {
 
     WsClient a(server.port());
     WsClient b(server.port());
-    ASSERT_TRUE(test::waitUntil([&] { return server.getClientCount() == 2; }));
+    ASSERT_TRUE(sigtest::waitUntil([&] { return server.getClientCount() == 2; }));
     EXPECT_EQ(a.request(ping(1)), pong(1));
     auto sent = server.sendStreamConfig(config);
-    ASSERT_EQ(sent.wait_for(test::kDeadline), std::future_status::ready);
+    ASSERT_EQ(sent.wait_for(sigtest::kDeadline), std::future_status::ready);
     EXPECT_TRUE(sent.get());
     EXPECT_EQ(b.read(), expected);  // b never sees a's pong
     EXPECT_EQ(a.read(), expected);
@@ -207,13 +207,13 @@ TEST_F(SignalingServerTest, ManyMessagesArriveInOrder) {
 TEST_F(SignalingServerTest, ClosedAndBrokenClientsAreRemoved) {
     WsClient a(server.port());
     WsClient b(server.port());
-    ASSERT_TRUE(test::waitUntil([&] { return server.getClientCount() == 2; }));
+    ASSERT_TRUE(sigtest::waitUntil([&] { return server.getClientCount() == 2; }));
     a.close();
     EXPECT_TRUE(logs.waitFor("Client disconnected"));
-    EXPECT_TRUE(test::waitUntil([&] { return server.getClientCount() == 1; }));
+    EXPECT_TRUE(sigtest::waitUntil([&] { return server.getClientCount() == 1; }));
     b.breakConnection();
     EXPECT_TRUE(logs.waitFor("WebSocket read failed: "));
-    EXPECT_TRUE(test::waitUntil([&] { return server.getClientCount() == 0; }));
+    EXPECT_TRUE(sigtest::waitUntil([&] { return server.getClientCount() == 0; }));
 }
 
 TEST_F(SignalingServerTest, CallbacksMayBeReplacedWhileMessagesAreHandled) {

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-namespace lumivane::host::test {
+namespace lumivane::host::sigtest {
 
 inline constexpr auto kDeadline = std::chrono::seconds(10);
 
@@ -124,4 +124,4 @@ private:
     boost::beast::websocket::stream<boost::asio::ip::tcp::socket> ws_;
 };
 
-}  // namespace lumivane::host::test
+}  // namespace lumivane::host::sigtest
