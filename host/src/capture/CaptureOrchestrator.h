@@ -86,15 +86,20 @@ private:
 
     bool initializeDevice();
     void chooseEncoderName();
-    bool buildEncoder(StreamSession& session, std::uint8_t streamId);
+    bool startLocked(std::uint32_t windowId, std::uint8_t streamId, std::vector<StreamSession>& retired);
+    StreamSession detach(Sessions::iterator it);
+    static void retire(std::vector<StreamSession>& sessions);
+    StreamSession* findSession(std::uint8_t streamId);
     void onFrameCaptured(std::uint8_t streamId, std::uint64_t serial, const Texture& texture,
                          std::uint32_t width, std::uint32_t height);
     bool rebuildEncoder(StreamSession& session, std::uint8_t streamId, std::uint32_t width,
                         std::uint32_t height);
     const Texture* padFrame(StreamSession& session, const Texture& texture);
+    bool buildEncoder(StreamSession& session, std::uint8_t streamId);
     void deliverEncodedFrame(std::uint8_t streamId, const EncodedFrame& frame);
+    static void setSize(StreamSession& session, std::uint32_t width, std::uint32_t height);
     EncoderConfig encoderConfigFor(std::uint32_t paddedWidth, std::uint32_t paddedHeight) const;
-    static void retire(std::vector<StreamSession>& sessions);
+    std::uint32_t defaultFps() const;
 
     DeviceFactory createDevice_;
     CaptureFactory createCapture_;
