@@ -1,9 +1,12 @@
 #pragma once
-// A scripted capture source: the test plays the platform thread with emitFrame/emitClosed.
+// A scripted capture source: the test plays the platform thread with emitFrame/emitClosed,
+// or, with ownThread, the source sends pool-sized frames from its own thread until closed.
 
 #include "capture/CaptureSource.h"
 #include "gpu/memory/MemoryTexture.h"
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace lumivane::host {
@@ -16,6 +19,10 @@ public:
         bool startSucceeds = true;
         std::uint32_t itemWidth = 640;
         std::uint32_t itemHeight = 480;
+        bool ownThread = false;
+        // Own thread only: run around each frame handler.
+        std::function<void()> beforeFrame;
+        std::function<void()> afterFrame;
     };
     struct Record {
         int opens = 0;
@@ -26,6 +33,7 @@ public:
 
     // The record outlives the source, so tests can read it after the owner destroyed it.
     FakeCaptureSource(Script script, std::shared_ptr<Record> record);
+    ~FakeCaptureSource() override;
 
     CaptureSystemInfo systemInfo() override { return script_.info; }
     bool open(WindowHandle window, std::uint32_t& width, std::uint32_t& height, std::string& error) override;
@@ -37,6 +45,8 @@ public:
     // A frame with the given content size; the pixels are the pool's.
     void emitFrame(std::uint32_t contentWidth, std::uint32_t contentHeight);
     void emitClosed();
+    // The frame pixels; valid until the next recreate.
+    MemoryTexture& pool() { return pool_; }
 
 private:
     Script script_;
@@ -44,7 +54,10 @@ private:
     MemoryTexture pool_{1, 1};
     FrameArrived onFrame_;
     Closed onClosed_;
-    bool running_ = false;
+    std::atomic<bool> running_{false};
+    std::thread thread_;
+
+    void sendUntilClosed();
 };
 
 }  // namespace lumivane::host

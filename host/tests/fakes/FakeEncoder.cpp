@@ -33,6 +33,7 @@ bool FakeEncoder::initialize(GpuDevice*, const EncoderConfig& config) {
 
 void FakeEncoder::shutdown() {
     if (!initialized_) return;
+    if (onShutdown) onShutdown();
     ++shutdownCalls;
     initialized_ = false;
 }
@@ -40,6 +41,7 @@ void FakeEncoder::shutdown() {
 bool FakeEncoder::encodeFrame(Texture* texture) {
     ++encodeCalls;
     if (!initialized_ || !texture) return false;
+    if (inspectFrame) inspectFrame(*texture);
     if (failEncode) {
         LV_ERROR("Fake encoder told to fail encoding");
         return false;

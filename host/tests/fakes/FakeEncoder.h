@@ -7,6 +7,7 @@
 #include "encode/ParameterSets.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -34,6 +35,10 @@ public:
     bool failInitialize = false;
     bool failEncode = false;
     bool refuseReconfigure = false;  // a size change is refused instead of re-initialising
+    // Sees every texture handed to encodeFrame, before it is encoded.
+    std::function<void(const Texture&)> inspectFrame;
+    // Runs inside shutdown of an initialised encoder.
+    std::function<void()> onShutdown;
 
     // Counters.
     int initializeCalls = 0;

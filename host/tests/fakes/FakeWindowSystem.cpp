@@ -21,6 +21,11 @@ std::vector<WindowHandle> FakeWindowSystem::topLevelWindows() {
     return list;
 }
 
+bool FakeWindowSystem::isWindow(WindowHandle window) {
+    std::lock_guard lock(mutex_);
+    return find(window) != nullptr;
+}
+
 const FakeWindow* FakeWindowSystem::find(WindowHandle window) const {
     for (const auto& entry : windows_) {
         if (entry.first == window) return &entry.second;

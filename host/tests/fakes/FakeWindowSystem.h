@@ -32,7 +32,7 @@ public:
     int iconRequests() const { return iconRequests_; }
 
     std::vector<WindowHandle> topLevelWindows() override;
-    bool isWindow(WindowHandle window) override { return find(window) != nullptr; }
+    bool isWindow(WindowHandle window) override;
     bool isVisible(WindowHandle window) override { return get(window).visible; }
     std::string title(WindowHandle window) override { return get(window).title; }
     std::string className(WindowHandle window) override { return get(window).className; }
