@@ -44,8 +44,7 @@ void UIManager::renderLogToolbar() {
     ImGui::SameLine();
     ImGui::Checkbox("Auto-scroll", &autoScroll_);
     ImGui::SameLine(ImGui::GetWindowWidth() - 200);
-    ImGui::SetNextItemWidth(180);
-    ImGui::Combo("##LogLevel", &logLevelFilter_, filterLabels, IM_ARRAYSIZE(filterLabels));
+    widgets::comboBox("##LogLevel", 180, &logLevelFilter_, filterLabels, IM_ARRAYSIZE(filterLabels));
 }
 
 void UIManager::renderLogRows() {

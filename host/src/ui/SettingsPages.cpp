@@ -23,12 +23,6 @@ bool checkboxWithHint(const char* label, bool* value, const char* hintText) {
     return changed;
 }
 
-bool comboBox(const char* id, float width, int* index, const char* const* items, int count) {
-    widgets::StyleVar padding(ImGuiStyleVar_FramePadding, ImVec2{14, 12});
-    ImGui::SetNextItemWidth(width);
-    return ImGui::Combo(id, index, items, count);
-}
-
 bool slider(const char* id, float width, int* value, int min, int max, const char* format) {
     widgets::StyleColours grab({{ImGuiCol_SliderGrab, palette::sliderGrab},
                                 {ImGuiCol_SliderGrabActive, palette::primaryBright}});
@@ -48,7 +42,7 @@ void UIManager::renderStreaming() {
         return labels;
     }();
     int preset = uiSettings.qualityPreset;
-    if (comboBox("##QualityPreset", 350, &preset, presetLabels.data(), static_cast<int>(presetLabels.size())) &&
+    if (widgets::comboBox("##QualityPreset", 350, &preset, presetLabels.data(), static_cast<int>(presetLabels.size())) &&
         applyQualityPreset(uiSettings, preset)) {
         settingsChanged();
     }
@@ -60,7 +54,7 @@ void UIManager::renderStreaming() {
     widgets::sectionHeader(fontLarge_, "Video Codec");
     static constexpr const char* codecs[] = {"H.264", "HEVC (H.265)"};
     int codec = uiSettings.codec == "h264" ? 0 : 1;
-    if (comboBox("##Codec", 250, &codec, codecs, 2)) {
+    if (widgets::comboBox("##Codec", 250, &codec, codecs, 2)) {
         uiSettings.codec = codec == 0 ? "h264" : "hevc";
         settingsChanged();
     }

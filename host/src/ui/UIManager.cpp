@@ -7,9 +7,8 @@
 #include "ui/Theme.h"
 #include "ui/Widgets.h"
 
-#include <imgui.h>
-
 #include <fmt/format.h>
+#include <imgui.h>
 
 #include <algorithm>
 #include <fstream>

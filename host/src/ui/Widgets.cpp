@@ -67,4 +67,10 @@ void gradientBar(float x, float width, float height, ImU32 left, ImU32 right) {
 
 bool isMissingEncoder(std::string_view name) { return name.empty() || name == "None"; }
 
+bool comboBox(const char* id, float width, int* index, const char* const* items, int count) {
+    StyleVar padding(ImGuiStyleVar_FramePadding, ImVec2{14, 12});
+    ImGui::SetNextItemWidth(width);
+    return ImGui::Combo(id, index, items, count);
+}
+
 }  // namespace lumivane::host::widgets

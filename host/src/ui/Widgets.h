@@ -52,7 +52,9 @@ void statusDot(ImU32 colour);
 void labelValue(const char* label, std::string_view value, const ImVec4& colour, float valueX);
 // A horizontal gradient bar `height` high, starting `x` from the window's left edge.
 void gradientBar(float x, float width, float height, ImU32 left, ImU32 right);
-// True when the colour is the palette's warning case for an encoder name.
+// An encoder name that means there is none ("None" or empty): shown as a warning.
 bool isMissingEncoder(std::string_view name);
+// A combo box at the pages' combo padding; true when the user picked another item.
+bool comboBox(const char* id, float width, int* index, const char* const* items, int count);
 
 }  // namespace lumivane::host::widgets
