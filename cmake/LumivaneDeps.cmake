@@ -13,6 +13,8 @@ pkg_check_modules(X264 REQUIRED IMPORTED_TARGET x264)
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(AVCODEC REQUIRED IMPORTED_TARGET libavcodec libavutil libswscale)
 pkg_check_modules(GLFW REQUIRED IMPORTED_TARGET glfw3)
+# Dear ImGui 1.86: the core as Debian's static library (its pkg-config pulls in stb).
+pkg_check_modules(IMGUI REQUIRED IMPORTED_TARGET imgui)
 find_package(OpenGL REQUIRED)
 
 # libyuv ships a static library and headers but no pkg-config file.
