@@ -498,9 +498,10 @@ bool ClientSession::sendInput(const host::InputEvent& event) {
 double ClientSession::streamSeconds() const { return std::chrono::duration<double>(Clock::now() - streamStart_).count(); }
 
 void ClientSession::emitSummary() {
-    const auto totals = stats_.totals();
+    auto totals = stats_.totals();
+    totals.seconds = streamSeconds();
     json fields = statsJson(totals);
-    fields["seconds"] = std::round(streamSeconds() * 100) / 100;
+    fields["seconds"] = std::round(totals.seconds * 100) / 100;
     fields["feedbackSent"] = feedbackSent_;
     fields["inputEvents"] = inputPlayer_ ? inputPlayer_->eventsSent() : 0;
     fields["inputFinished"] = inputPlayer_ && inputPlayer_->finished();

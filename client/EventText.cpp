@@ -109,6 +109,14 @@ const std::map<std::string, Formatter>& formatters() {
              return fmt::format("keyframe_requested: stream {} over {}", str(e, "streamId"), str(e, "via"));
          }},
         {"stream_stopped", [](const json& e) { return "stream_stopped: stream " + str(e, "streamId"); }},
+        {"summary", [](const json& e) {
+             return fmt::format("summary: {} pictures in {:.1f} s ({:.1f} fps, {:.0f} kbit/s), {} keyframes, "
+                                "{} configs, {} decode errors, {} violations; audio {:.1f} s; latency {}; exit {}",
+                                num(e, "pictures"), num(e, "seconds"), num(e, "fps"), num(e, "kbps"), num(e, "keyframes"),
+                                num(e, "configs"), num(e, "decodeErrors"), num(e, "violations"),
+                                num(e, "audioSeconds"), ms(e, "latencyMs"), num(e, "exitCode"));
+         }},
+        {"interrupted", [](const json& e) { return "interrupted: " + str(e, "message"); }},
         {"warning", [](const json& e) { return "lumivane-client: warning: " + str(e, "message"); }},
         {"violation", [](const json& e) { return "lumivane-client: PROTOCOL VIOLATION: " + str(e, "message"); }},
         {"error", [](const json& e) { return "lumivane-client: error: " + str(e, "message"); }},

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -43,6 +44,9 @@ bool VideoDecoder::open(std::string& error) {
         error = "out of memory for the H.264 decoder";
         return false;
     }
+    // Failures come back as return codes and are reported once; the library's own lines
+    // (such as "no frame!" for a unit of parameter sets alone) would only add noise.
+    av_log_set_level(AV_LOG_FATAL);
     // One thread and low delay: each access unit yields its picture at once.
     context_->thread_count = 1;
     context_->flags |= AV_CODEC_FLAG_LOW_DELAY;
