@@ -27,9 +27,10 @@ std::optional<double> IntervalReport::decodeMsAverage() const {
 }
 
 std::uint32_t SequenceTracker::next(std::uint16_t sequence) {
-    const std::uint32_t missing = last_ ? static_cast<std::uint16_t>(sequence - *last_ - 1) : 0;
+    const std::uint32_t step = last_ ? static_cast<std::uint16_t>(sequence - *last_) : 1;
     last_ = sequence;
-    return missing;
+    // A repeat or a step back is no loss; it would otherwise read as most of a wrap.
+    return step == 0 || step >= 0x8000 ? 0 : step - 1;
 }
 
 void StreamStats::onVideoPacket(std::uint16_t sequence, bool ours, std::size_t frameBytes, bool keyframe,

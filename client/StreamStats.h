@@ -49,7 +49,8 @@ struct IntervalReport {
 // Counts sequence numbers that were skipped on a 16-bit wrapping counter.
 class SequenceTracker {
 public:
-    // Packets missing before this one (0 for the first packet and for consecutive ones).
+    // Packets missing before this one (0 for the first, for consecutive ones and for
+    // repeats or steps back).
     std::uint32_t next(std::uint16_t sequence);
 
 private:

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 namespace lumivane::client::test {
 namespace {
