@@ -324,6 +324,7 @@ void ClientSession::finish(ExitCode code) {
     for (auto* timer : {&tickTimer_, &feedbackTimer_, &endTimer_, &keyframeTimer_}) timer->cancel();
     if (inputPlayer_) inputPlayer_->stop();
     const bool audioOk = audioReceiver_.close();
+    videoReceiver_.onSignallingDrained();  // nothing more will be read
     setExit(code);
     if (exit_ == ExitCode::Ok && videoReceiver_.violations() > 0) exit_ = ExitCode::ProtocolViolation;
     if (exit_ == ExitCode::Ok && !audioOk) exit_ = ExitCode::Failure;
@@ -345,7 +346,7 @@ void ClientSession::finish(ExitCode code) {
 // ---- streaming --------------------------------------------------------------------
 
 bool ClientSession::openReceivers() {
-    VideoReceiver::Hooks hooks{[this] { return signalling_.hasUnreadBytes(); },
+    VideoReceiver::Hooks hooks{[this] { checkOrderDrained(); },
                                [this](std::uint8_t id) { video_.write(keyframeRequestMessage(id)); },
                                [this] { onFirstPicture(); }};
     std::string error;
@@ -415,8 +416,10 @@ void ClientSession::onPong(const json& message) {
     if (sent >= 0 && now >= sent) pingMs_ = static_cast<double>(now - sent);
 }
 
-// A keyframe read while signalling bytes were still unread waits for them; once none are
-// left, give messages Beast already holds a turn (they are queued first), then judge.
+// A keyframe without its configuration may have overtaken it: the configuration can be
+// unread in the socket, or read by Beast with its completion already queued. Post the
+// verdict behind that completion, and put it off while the socket still holds bytes
+// (onMessage calls this again after each message).
 void ClientSession::checkOrderDrained() {
     if (!videoReceiver_.hasPendingOrder() || signalling_.hasUnreadBytes()) return;
     net::post(io_, [this] {

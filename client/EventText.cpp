@@ -30,8 +30,12 @@ std::string ms(const json& e, const char* key) {
 
 std::string hexId(const json& e, const char* key) { return fmt::format("{:x}", static_cast<std::uint32_t>(num(e, key))); }
 
+// Cut on a UTF-8 character boundary, never inside a sequence.
 std::string clip(const std::string& text, std::size_t width) {
-    return text.size() <= width ? text : text.substr(0, width - 3) + "...";
+    if (text.size() <= width) return text;
+    std::size_t cut = width - 3;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut) + "...";
 }
 
 std::string windowTable(const json& e) {

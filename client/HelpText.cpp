@@ -91,13 +91,15 @@ Requests (stream):
 What it checks while streaming: stream_config must arrive before the first keyframe of
 the stream and before the first keyframe at a new size; packet headers must follow the
 protocol. A breach is printed as PROTOCOL VIOLATION and sets exit status 6 at the end.
+More in docs/client.md (also the --json events).
 Latency is the age of each packet's host timestamp; it is shown only when the host runs
 on this machine (the clocks are the same there).
 
 Exit status:
   0 success            3 host not reachable, no answer in time, or connection lost
   1 local failure      4 window not found        6 protocol violation
-  2 bad command line   5 stream refused by host  7 video stopped (--idle-timeout)
+  2 bad command line   5 stream refused by host  7 no first picture in time, or no
+                                                   video for --idle-timeout
 
 Examples:
   lumivane-client discover

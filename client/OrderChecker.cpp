@@ -27,14 +27,10 @@ bool OrderChecker::matches(std::uint8_t streamId, std::optional<PictureSize> siz
     return !size || sameMacroblocks(*size, it->second);
 }
 
-OrderChecker::Verdict OrderChecker::onKeyframe(std::uint8_t streamId, std::optional<PictureSize> size,
-                                               bool signallingHasUnread) {
+OrderChecker::Verdict OrderChecker::onKeyframe(std::uint8_t streamId, std::optional<PictureSize> size) {
     if (matches(streamId, size)) return Verdict::InOrder;
-    if (signallingHasUnread) {
-        pending_.push_back({streamId, size});
-        return Verdict::Pending;
-    }
-    return Verdict::Violation;
+    pending_.push_back({streamId, size});
+    return Verdict::Pending;
 }
 
 std::optional<PictureSize> OrderChecker::lastConfig(std::uint8_t streamId) const {

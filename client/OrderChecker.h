@@ -3,9 +3,9 @@
 // needs it: the stream's first keyframe and the first one at a new picture size.
 //
 // The two arrive on different connections, so a keyframe may be read a moment before a
-// configuration the host had already handed over. A keyframe that finds the signalling
-// connection still holding unread bytes is therefore held as pending until that
-// connection has been drained.
+// configuration the host had already handed over. A keyframe without its configuration
+// is therefore only pending; it becomes a violation once the signalling connection has
+// been drained without bringing the configuration.
 
 #include <cstdint>
 #include <map>
@@ -22,18 +22,17 @@ struct PictureSize {
 
 class OrderChecker {
 public:
-    enum class Verdict { InOrder, Pending, Violation };
+    enum class Verdict { InOrder, Pending };
 
     void onConfig(std::uint8_t streamId, PictureSize size);
     // `size` is the decoded picture's size when the keyframe decoded.
-    Verdict onKeyframe(std::uint8_t streamId, std::optional<PictureSize> size, bool signallingHasUnread);
+    Verdict onKeyframe(std::uint8_t streamId, std::optional<PictureSize> size);
     // Called once the signalling connection holds nothing unread: what is still pending
-    // now never got its configuration. Returns a description of each.
+    // now never got its configuration. Returns a description of each violation.
     std::vector<std::string> takeUnresolved();
     bool hasPending() const { return !pending_.empty(); }
     std::optional<PictureSize> lastConfig(std::uint8_t streamId) const;
 
-    // Why the last keyframe was judged a violation (or is pending).
     static std::string describe(std::uint8_t streamId, std::optional<PictureSize> size,
                                 std::optional<PictureSize> lastConfig);
 

@@ -120,17 +120,13 @@ void VideoReceiver::decode(const VideoPacket& packet) {
 void VideoReceiver::checkOrder(const VideoPacket& packet, bool decoded) {
     std::optional<PictureSize> size;
     if (decoded) size = PictureSize{static_cast<std::uint32_t>(decoder_.width()), static_cast<std::uint32_t>(decoder_.height())};
-    const bool unread = hooks_.signallingHasUnread && hooks_.signallingHasUnread();
-    const auto verdict = order_.onKeyframe(packet.streamId, size, unread);
-    static constexpr const char* kNames[] = {"in order", "config pending", "VIOLATION"};
+    const auto verdict = order_.onKeyframe(packet.streamId, size);
     reporter_.emit("keyframe",
                    {{"streamId", packet.streamId}, {"sequence", packet.sequence}, {"bytes", packet.frameSize},
                     {"width", size ? size->width : 0}, {"height", size ? size->height : 0},
-                    {"order", kNames[static_cast<int>(verdict)]}},
+                    {"order", verdict == OrderChecker::Verdict::InOrder ? "in order" : "config pending"}},
                    true);
-    if (verdict == OrderChecker::Verdict::Violation) {
-        onViolation(OrderChecker::describe(packet.streamId, size, order_.lastConfig(packet.streamId)));
-    }
+    if (verdict == OrderChecker::Verdict::Pending && hooks_.orderPending) hooks_.orderPending();
 }
 
 void VideoReceiver::onViolation(const std::string& message) {

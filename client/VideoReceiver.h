@@ -23,7 +23,9 @@ class StreamStats;
 class VideoReceiver {
 public:
     struct Hooks {
-        std::function<bool()> signallingHasUnread;
+        // A keyframe waits for its configuration: call onSignallingDrained once the
+        // signalling connection has nothing more to read.
+        std::function<void()> orderPending;
         std::function<void(std::uint8_t streamId)> requestKeyframe;  // on the video connection
         std::function<void()> firstPicture;
     };
@@ -38,7 +40,7 @@ public:
     // A broken packet or message: counted and reported.
     void onViolation(const std::string& message);
     // The signalling connection holds nothing unread: keyframes still waiting for their
-    // configuration never get one.
+    // configuration never get one (violations).
     void onSignallingDrained();
     bool hasPendingOrder() const { return order_.hasPending(); }
 
