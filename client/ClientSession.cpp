@@ -24,8 +24,6 @@ constexpr std::uint32_t kMaxVideoMessage = 64u << 20;  // far above any access u
 constexpr std::uint32_t kMaxAudioMessage = 1u << 20;
 constexpr std::uint32_t kMaxInputMessage = 0;  // the host never writes there
 
-std::uint16_t clampMs(double ms) { return static_cast<std::uint16_t>(std::clamp(std::lround(ms), 0L, 65535L)); }
-
 json optionalMs(const std::optional<double>& ms) { return ms ? json(std::round(*ms * 100) / 100) : json(nullptr); }
 
 json statsJson(const IntervalReport& r) {
@@ -53,7 +51,6 @@ ClientSession::ClientSession(const ClientOptions& options, Reporter& reporter)
       reporter_(reporter),
       deadline_(io_),
       tickTimer_(io_),
-      feedbackTimer_(io_),
       endTimer_(io_),
       keyframeTimer_(io_),
       signalling_(io_),
@@ -61,7 +58,9 @@ ClientSession::ClientSession(const ClientOptions& options, Reporter& reporter)
       audio_(io_, "audio", kMaxAudioMessage),
       input_(io_, "input", kMaxInputMessage),
       videoReceiver_(reporter, stats_, FrameSaver(options.saveDir, options.saveEvery)),
-      audioReceiver_(reporter, stats_) {}
+      audioReceiver_(reporter, stats_),
+      feedback_(io_, options, [this](std::vector<std::uint8_t> m) { video_.write(std::move(m)); },
+                [this] { return Measurements{pingMs_, videoReceiver_.lastDecodeMs()}; }) {}
 
 ClientSession::~ClientSession() = default;
 
@@ -271,7 +270,7 @@ void ClientSession::beginStreaming() {
     streamStart_ = lastTick_ = lastVideo_ = Clock::now();
     expect("first picture", ExitCode::NoVideo);
     scheduleTick();
-    if (options_.feedback) scheduleFeedback();
+    if (options_.feedback) feedback_.start();
     if (options_.keyframeEverySeconds > 0) scheduleKeyframeRequests();
     if (options_.seconds > 0) {
         endTimer_.expires_after(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options_.seconds)));
@@ -303,7 +302,7 @@ void ClientSession::stopStreaming() {
     if (phase_ != Phase::Streaming) return finish(exit_.value_or(ExitCode::Ok));
     phase_ = Phase::Stopping;
     tickTimer_.cancel();
-    feedbackTimer_.cancel();
+    feedback_.stop();
     endTimer_.cancel();
     keyframeTimer_.cancel();
     if (inputPlayer_) inputPlayer_->stop();
@@ -321,7 +320,8 @@ void ClientSession::onStreamStopped(const json& message) {
 void ClientSession::finish(ExitCode code) {
     if (phase_ == Phase::Closing || phase_ == Phase::Done) return;
     phase_ = Phase::Closing;
-    for (auto* timer : {&tickTimer_, &feedbackTimer_, &endTimer_, &keyframeTimer_}) timer->cancel();
+    for (auto* timer : {&tickTimer_, &endTimer_, &keyframeTimer_}) timer->cancel();
+    feedback_.stop();
     if (inputPlayer_) inputPlayer_->stop();
     const bool audioOk = audioReceiver_.close();
     videoReceiver_.onSignallingDrained();  // nothing more will be read
@@ -441,9 +441,9 @@ void ClientSession::onTick() {
     auto fields = statsJson(report);
     fields["t"] = std::round(streamSeconds() * 100) / 100;
     fields["pingMs"] = optionalMs(pingMs_);
-    if (feedbackSent_ > 0) {
-        fields["feedbackRttMs"] = *lastFeedback_.rttMs;
-        fields["feedbackDecodeMs"] = *lastFeedback_.decodeMs;
+    if (feedback_.sent() > 0) {
+        fields["feedbackRttMs"] = *feedback_.last().rttMs;
+        fields["feedbackDecodeMs"] = *feedback_.last().decodeMs;
     }
     reporter_.emit("stats", fields);
     const auto sinceStart = std::chrono::duration_cast<std::chrono::milliseconds>(now - sessionStart_).count();
@@ -452,24 +452,6 @@ void ClientSession::onTick() {
         return fail(fmt::format("no video for {} ms", options_.idleTimeoutMs), ExitCode::NoVideo);
     }
     scheduleTick();
-}
-
-void ClientSession::scheduleFeedback() {
-    feedbackTimer_.expires_after(std::chrono::milliseconds(options_.feedbackIntervalMs));
-    feedbackTimer_.async_wait([this](const boost::system::error_code& ec) {
-        if (!ec) sendFeedback();
-    });
-}
-
-void ClientSession::sendFeedback() {
-    const auto planned = options_.feedbackSchedule ? options_.feedbackSchedule->at(streamSeconds()) : FeedbackValues{};
-    const std::uint16_t rtt = planned.rttMs.value_or(options_.feedbackRttMs.value_or(clampMs(pingMs_.value_or(0))));
-    const std::uint16_t decode = planned.decodeMs.value_or(
-        options_.feedbackDecodeMs.value_or(clampMs(videoReceiver_.lastDecodeMs().value_or(0))));
-    video_.write(feedbackMessage(decode, rtt));
-    lastFeedback_ = {decode, rtt};
-    ++feedbackSent_;
-    scheduleFeedback();
 }
 
 void ClientSession::scheduleKeyframeRequests() {
@@ -505,7 +487,7 @@ void ClientSession::emitSummary() {
     totals.seconds = streamSeconds();
     json fields = statsJson(totals);
     fields["seconds"] = std::round(totals.seconds * 100) / 100;
-    fields["feedbackSent"] = feedbackSent_;
+    fields["feedbackSent"] = feedback_.sent();
     fields["inputEvents"] = inputPlayer_ ? inputPlayer_->eventsSent() : 0;
     fields["inputFinished"] = inputPlayer_ && inputPlayer_->finished();
     fields["exitCode"] = static_cast<int>(exit_.value_or(ExitCode::Ok));

@@ -6,6 +6,7 @@
 #include "AudioReceiver.h"
 #include "ClientOptions.h"
 #include "ExitCode.h"
+#include "FeedbackSender.h"
 #include "InputPlayer.h"
 #include "SignalingClient.h"
 #include "StreamStats.h"
@@ -75,8 +76,6 @@ private:
     void checkOrderDrained();
     void scheduleTick();
     void onTick();
-    void scheduleFeedback();
-    void sendFeedback();
     void scheduleKeyframeRequests();
     bool sendInput(const host::InputEvent& event);
     double streamSeconds() const;
@@ -93,7 +92,6 @@ private:
     boost::asio::io_context io_;
     boost::asio::steady_timer deadline_;
     boost::asio::steady_timer tickTimer_;
-    boost::asio::steady_timer feedbackTimer_;
     boost::asio::steady_timer endTimer_;
     boost::asio::steady_timer keyframeTimer_;
     std::optional<boost::asio::signal_set> signals_;
@@ -104,6 +102,7 @@ private:
     StreamStats stats_;
     VideoReceiver videoReceiver_;
     AudioReceiver audioReceiver_;
+    FeedbackSender feedback_;
     std::unique_ptr<InputPlayer> inputPlayer_;
 
     Phase phase_ = Phase::Connecting;
@@ -120,8 +119,6 @@ private:
     Clock::time_point lastTick_;
     Clock::time_point lastVideo_;
     std::optional<double> pingMs_;
-    FeedbackValues lastFeedback_;
-    std::uint32_t feedbackSent_ = 0;
 };
 
 }  // namespace lumivane::client

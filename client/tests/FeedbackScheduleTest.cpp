@@ -1,4 +1,5 @@
 #include "FeedbackSchedule.h"
+#include "FeedbackSender.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,26 @@ TEST(FeedbackScheduleTest, RejectsWhatItCannotRead) {
         EXPECT_FALSE(FeedbackSchedule::parse(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
     }
+}
+
+TEST(FeedbackSenderTest, ScheduleBeatsFixedValuesWhichBeatMeasurements) {
+    ClientOptions options;
+    const Measurements measured{2.6, 70000.0};
+    auto v = FeedbackSender::choose(options, 0, measured);
+    EXPECT_EQ(v.rttMs, 3) << "measured, rounded";
+    EXPECT_EQ(v.decodeMs, 65535) << "measured, clamped to the field";
+    EXPECT_EQ(FeedbackSender::choose(options, 0, {}).rttMs, 0) << "nothing measured yet";
+
+    options.feedbackRttMs = 30;
+    std::string error;
+    options.feedbackSchedule = FeedbackSchedule::parse("1-2 rtt=80 decode=40, 2-3 decode=1", error);
+    EXPECT_EQ(FeedbackSender::choose(options, 0.5, measured).rttMs, 30);
+    v = FeedbackSender::choose(options, 1.5, measured);
+    EXPECT_EQ(v.rttMs, 80);
+    EXPECT_EQ(v.decodeMs, 40);
+    v = FeedbackSender::choose(options, 2.5, measured);
+    EXPECT_EQ(v.rttMs, 30) << "the range leaves rtt to the fixed value";
+    EXPECT_EQ(v.decodeMs, 1);
 }
 
 }  // namespace
