@@ -380,6 +380,7 @@ void ClientSession::startReading() {
 }
 
 void ClientSession::onVideoMessage(const std::uint8_t* body, std::size_t size) {
+    if (phase_ == Phase::Stopping) return;  // no longer watching; the host has yet to stop
     std::string problem;
     auto packet = parseVideoPacket(body, size, problem);
     if (!packet) return videoReceiver_.onViolation("video: " + problem);

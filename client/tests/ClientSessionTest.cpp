@@ -3,6 +3,7 @@
 #include "ClientRun.h"
 #include "FakeHost.h"
 #include "capture/PngDecode.h"
+#include "network/DiscoveryResponder.h"
 #include "network/LittleEndian.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +74,25 @@ TEST(ClientSessionTest, ListShowsWindowsWithTheRealPortsAndSavesIcons) {
     ASSERT_TRUE(icon);
     EXPECT_EQ(icon->width, 16u);
     EXPECT_EQ(host.streamStarts(), 0);
+}
+
+TEST(ClientSessionTest, DiscoveryFirstSuppliesTheSignallingPort) {
+    FakeHost host;
+    auto options = host.clientOptions(Command::List);
+    host::DiscoveryResponder responder("test-host", options.port, 0);
+    ASSERT_TRUE(responder.start());
+    options.port = 1;  // wrong on purpose: the answer's port must be used
+    options.discoverFirst = true;
+    options.discoveryPort = responder.port();
+    const auto run = runClient(options);
+    ASSERT_EQ(run.exit, ExitCode::Ok) << run.text;
+    EXPECT_EQ(run.first("discovered")["hostName"], "test-host");
+    EXPECT_EQ(run.first("window_list")["count"], 2);
+
+    options.command = Command::Discover;
+    responder.stop();
+    options.timeoutMs = 200;
+    EXPECT_EQ(runClient(options).exit, ExitCode::Unreachable) << "no answer is an error for discover";
 }
 
 TEST(ClientSessionTest, StreamDecodesSavesPicturesAndSoundThenStops) {
