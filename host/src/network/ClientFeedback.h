@@ -15,6 +15,12 @@ struct ClientFeedback {
     std::uint16_t decodeMs = 0;
     std::uint16_t rttMs = 0;
 
+    void writeTo(std::uint8_t* out) const {
+        for (std::size_t i = 0; i < sizeof reserved; ++i) out[i] = reserved[i];
+        storeLe16(out + 8, decodeMs);
+        storeLe16(out + 10, rttMs);
+    }
+
     static ClientFeedback readFrom(const std::uint8_t* in) {
         ClientFeedback f;
         for (std::size_t i = 0; i < sizeof f.reserved; ++i) f.reserved[i] = in[i];

@@ -21,6 +21,18 @@ struct ClientInput {
     std::uint8_t modifiers = 0;
     std::int16_t wheelDelta = 0;
 
+    void writeTo(std::uint8_t* out) const {
+        out[0] = streamId;
+        out[1] = type;
+        out[2] = action;
+        out[3] = reserved;
+        storeLe16(out + 4, x);
+        storeLe16(out + 6, y);
+        out[8] = code;
+        out[9] = modifiers;
+        storeLe16(out + 10, static_cast<std::uint16_t>(wheelDelta));
+    }
+
     static ClientInput readFrom(const std::uint8_t* in) {
         ClientInput c;
         c.streamId = in[0];

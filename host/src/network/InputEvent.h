@@ -26,6 +26,18 @@ struct InputEvent {
     std::uint8_t modifiers = 0;
     std::int16_t wheelDelta = 0;
 
+    void writeTo(std::uint8_t* out) const {
+        out[0] = streamId;
+        out[1] = type;
+        out[2] = action;
+        storeLe16(out + kXOffset, x);
+        storeLe16(out + kYOffset, y);
+        out[kCodeOffset] = code;
+        out[kModifiersOffset] = modifiers;
+        storeLe16(out + kWheelOffset, static_cast<std::uint16_t>(wheelDelta));
+        out[kWireSize - 1] = 0;
+    }
+
     static InputEvent readFrom(const std::uint8_t* in) {
         InputEvent e;
         e.streamId = in[0];

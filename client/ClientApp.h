@@ -1,0 +1,32 @@
+#pragma once
+// Runs the command the options name: discovery on its own, or a session with the host
+// (found by discovery first when asked).
+
+#include "ClientOptions.h"
+#include "DiscoveryClient.h"
+#include "ExitCode.h"
+
+#include <boost/asio/ip/address_v4.hpp>
+
+#include <optional>
+
+namespace lumivane::client {
+
+class Reporter;
+
+class ClientApp {
+public:
+    ClientApp(const ClientOptions& options, Reporter& reporter) : options_(options), reporter_(reporter) {}
+
+    // handleSignals: Ctrl-C ends a stream cleanly (off in tests).
+    ExitCode run(bool handleSignals);
+
+private:
+    // The answers, reported; an error reported and empty when none came.
+    std::vector<DiscoveryAnswer> discover(const boost::asio::ip::address_v4& address, ExitCode& code);
+
+    const ClientOptions& options_;
+    Reporter& reporter_;
+};
+
+}  // namespace lumivane::client

@@ -1,0 +1,83 @@
+#pragma once
+// The host's real network servers on ephemeral loopback ports, with a feeder that plays
+// the application's part: encoded frames (software H.264), stream_config before the
+// keyframes that need it, and Opus audio of a 440 Hz tone.
+
+#include "ClientOptions.h"
+#include "network/ClientFeedback.h"
+#include "network/ClientInput.h"
+#include "network/InputEvent.h"
+#include "network/SignalingServer.h"
+#include "network/TcpAudioServer.h"
+#include "network/TcpInputServer.h"
+#include "network/TcpTransportServer.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace lumivane::client::test {
+
+inline constexpr std::uint32_t kEditorId = 0x10;
+inline constexpr std::uint32_t kTerminalId = 0x20;
+inline constexpr std::uint32_t kWidth = 320, kHeight = 240;
+inline constexpr double kToneHz = 440.0;
+
+struct HostBehaviour {
+    bool refuseStreams = false;
+    bool sendConfig = true;          // before the first keyframe
+    bool sendConfigOnResize = true;  // before the first keyframe at a new size
+    bool acceptResize = true;
+};
+
+struct ResizeRequest {
+    std::uint32_t windowId, width, height;
+};
+
+class FakeHost {
+public:
+    explicit FakeHost(HostBehaviour behaviour = {});
+    ~FakeHost();
+
+    // Options of a client pointed at this host.
+    ClientOptions clientOptions(Command command) const;
+
+    std::vector<host::ClientFeedback> feedback() const;
+    std::vector<host::InputEvent> inputEvents() const;
+    std::vector<host::ClientInput> videoInputs() const;
+    std::vector<ResizeRequest> resizes() const;
+    std::vector<std::uint8_t> stoppedStreams() const;
+    int streamStarts() const { return streamStarts_.load(); }
+    std::uint16_t videoPort() const { return video_.port(); }
+
+private:
+    void installCallbacks();
+    void startFeeder(std::uint8_t streamId);
+    void stopFeeder();
+    void feed(std::uint8_t streamId);
+
+    HostBehaviour behaviour_;
+    host::SignalingServer signalling_{0};
+    host::TcpTransportServer video_{0};
+    host::TcpAudioServer audio_{0};
+    host::TcpInputServer input_{0};
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopFeeding_ = false;
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> pendingSize_;
+    std::vector<host::ClientFeedback> feedback_;
+    std::vector<host::InputEvent> inputEvents_;
+    std::vector<host::ClientInput> videoInputs_;
+    std::vector<ResizeRequest> resizes_;
+    std::vector<std::uint8_t> stopped_;
+    std::atomic<int> streamStarts_{0};
+    std::atomic<bool> keyframeWanted_{false};
+    std::thread feeder_;  // one stream at a time; joined by stopFeeder
+};
+
+}  // namespace lumivane::client::test
