@@ -154,6 +154,7 @@ void Application::awaitStreamConfig(std::uint8_t streamId, std::future<bool>& wr
 }
 
 void Application::onFeedback(const ClientFeedback& feedback) {
+    const auto now = services_.now();  // before the round trip is published, for tests that step the clock
     lastRttMs_.store(feedback.rttMs);
     if (!captureOrchestrator_) return;
     std::lock_guard<std::mutex> bitrateLock(bitrateMutex_);
@@ -162,8 +163,7 @@ void Application::onFeedback(const ClientFeedback& feedback) {
     {
         // Second lock: bitrateMutex_ -> streamsMutex_.
         std::lock_guard<std::mutex> lock(streamsMutex_);
-        change = adaptiveBitrate_.onFeedback(feedback.decodeMs, feedback.rttMs, settings_.targetBitrate,
-                                             services_.now());
+        change = adaptiveBitrate_.onFeedback(feedback.decodeMs, feedback.rttMs, settings_.targetBitrate, now);
         if (!change) return;
         ids = clientStreamIds();
     }
