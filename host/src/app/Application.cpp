@@ -122,6 +122,7 @@ bool Application::initializeAudio() {
         audioCapture_.reset();
         return false;
     }
+    audioCapturing_ = true;
     LV_INFO("Audio capture started");
     return true;
 }
@@ -191,6 +192,7 @@ ListeningPorts Application::getListeningPorts() const {
 void Application::shutdown() {
     LV_INFO("Shutting down application...");
     running_.exchange(false);
+    audioCapturing_ = false;
     audioStream_.store(0);
     if (audioCapture_) {
         audioCapture_->stop();
@@ -252,7 +254,7 @@ void Application::stopCapture(std::uint8_t streamId) {
 }
 
 void Application::maybeStartAudioStream(std::uint8_t streamId) {
-    if (!audioCapture_ || !audioCapture_->isCapturing()) return;
+    if (!audioCapturing_) return;
     std::uint16_t idle = audioStream_.load();
     // Only the first stream started while no audio streams becomes the audio stream.
     while (!(idle & kAudioStreaming)) {

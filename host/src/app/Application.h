@@ -86,7 +86,7 @@ public:
     bool isClientConnected() const;
     std::vector<protocol::WindowInfo> getWindowList() const;
     std::string getEncoderName() const;
-    // Measured over the last second; safe from any thread.
+    // Measured over the last second.
     ClientStatistics getClientStatistics() const;
 
     // Written on the main thread only (initialize, applySettings).
@@ -148,6 +148,9 @@ private:
     // word so the first stream to start claims it atomically.
     static constexpr std::uint16_t kAudioStreaming = 0x100;
     std::atomic<std::uint16_t> audioStream_{0};
+    // Mirrors the capture running, for the signalling thread: audioCapture_ itself is
+    // released by shutdown before the signalling server stops.
+    std::atomic<bool> audioCapturing_{false};
     std::string gpuName_;
     std::uint64_t vramMb_ = 0;
 

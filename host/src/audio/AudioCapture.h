@@ -35,7 +35,6 @@ public:
     // The callback must return quickly and must not call stop.
     bool start(AudioDataCallback callback);
     void stop();
-    bool isCapturing() const { return running_.load(); }
     void getFormat(uint32_t& sampleRate, uint32_t& channels, uint32_t& bitsPerSample) const;
 
 private:
