@@ -41,9 +41,9 @@ public:
     // A fresh, uninitialised capture paced to at most maxFps; null when none can be made.
     using CaptureFactory = std::function<std::unique_ptr<WindowCapture>(std::uint32_t maxFps)>;
 
-    // windows answers the is-window checks; enumerator lists windows (either may be null
-    // when the window system is unreachable: initialize then fails). The encoder platform
-    // must outlive this object.
+    // windows answers the is-window checks, enumerator lists windows; either is null when
+    // the window system is unreachable (no windows: initialize fails; no enumerator: an
+    // empty list). The encoder platform must outlive this object.
     CaptureOrchestrator(DeviceFactory createDevice, CaptureFactory createCapture,
                         std::unique_ptr<WindowSystem> windows, std::unique_ptr<WindowEnumerator> enumerator,
                         const EncoderPlatform& encoders);
