@@ -12,6 +12,14 @@ lv_stop_services() {
   lv_pulse_pid="" lv_xvfb_pid="" lv_services_dir=""
 }
 
+# With LV_SERVICES_OWN_SESSION set, the servers run in a session of their own, so a Ctrl-C
+# meant for a program using them does not take them down first. (A prefix word rather
+# than a function, so that $! stays the server's own pid.)
+lv_session_prefix() {
+  [ -n "${LV_SERVICES_OWN_SESSION:-}" ] && echo setsid
+  return 0
+}
+
 # Waits up to 20 s for a command to succeed.
 lv_wait_for() {
   local i
@@ -26,7 +34,7 @@ lv_start_xvfb() {
   local n
   for n in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset +extension Composite >"$lv_services_dir/xvfb.log" 2>&1 &
+    $(lv_session_prefix) Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset +extension Composite >"$lv_services_dir/xvfb.log" 2>&1 &
     lv_xvfb_pid=$!
     export DISPLAY=":$n"
     # Another run may have taken the same number first: then our server has exited
@@ -41,7 +49,7 @@ lv_start_xvfb() {
 lv_start_pulse() {
   export XDG_RUNTIME_DIR="$lv_services_dir/runtime"
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-  pulseaudio --daemonize=no --exit-idle-time=-1 -n --disable-shm=yes \
+  $(lv_session_prefix) pulseaudio --daemonize=no --exit-idle-time=-1 -n --disable-shm=yes \
     --load="module-null-sink sink_name=lumivane_null" \
     --load="module-native-protocol-unix socket=$XDG_RUNTIME_DIR/pulse.sock" \
     >"$lv_services_dir/pulse.log" 2>&1 &

@@ -38,6 +38,7 @@ public:
     void keyEvent(uint8_t vk, bool down, uint8_t modifiers);
     void typeChar(uint16_t codeUnit);
     void processEvent(const InjectorEvent& event);
+    bool isWindow(WindowHandle window) { return window != 0 && sink_->isWindow(window); }
     bool resizeWindow(WindowHandle window, int32_t clientWidth, int32_t clientHeight,
                       bool keepPosition);
     void sendInputs(const InputRecord* records, uint32_t count);

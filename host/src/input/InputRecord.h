@@ -60,7 +60,7 @@ struct WindowStyles {
     uint32_t exStyle = 0;
 };
 
-// Window handles are the window id zero-extended; 0 means none.
-using WindowHandle = uint64_t;
+// The window id of the window list (the same alias as capture/WindowSystem.h); 0 means none.
+using WindowHandle = uint32_t;
 
 }  // namespace lumivane::host

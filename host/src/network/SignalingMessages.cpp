@@ -3,10 +3,32 @@
 #include "network/SignalingServerImpl.h"
 #include "network/WebSocketSession.h"
 
+#include <optional>
+#include <string>
+
 namespace lumivane::host {
 
 using nlohmann::json;
 using protocol::MessageType;
+
+namespace {
+
+constexpr std::size_t kMaxClientNameBytes = 64;
+
+// A display name only: bounded, and never cut inside a UTF-8 sequence.
+std::optional<std::string> clientNameOf(const json& message) {
+    const auto it = message.find("name");
+    if (it == message.end() || !it->is_string()) return std::nullopt;
+    std::string name = it->get<std::string>();
+    if (name.size() > kMaxClientNameBytes) {
+        std::size_t cut = kMaxClientNameBytes;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name.resize(cut);
+    }
+    return name;
+}
+
+}  // namespace
 
 void SignalingServerImpl::handleMessage(WebSocketSession* session, const std::string& text) {
     // Anything a client sends, and anything a callback throws, ends here: the session stays.
@@ -20,7 +42,7 @@ void SignalingServerImpl::handleMessage(WebSocketSession* session, const std::st
         const auto self = findSession(session);
         if (!self) return;
         switch (*type) {
-            case MessageType::Hello: onHello(*self); break;
+            case MessageType::Hello: onHello(*self, message); break;
             case MessageType::WindowListRequest: onWindowListRequest(*self); break;
             case MessageType::StreamStart: onStreamStart(*self, message); break;
             case MessageType::StreamStop: onStreamStop(*self, message); break;
@@ -34,9 +56,12 @@ void SignalingServerImpl::handleMessage(WebSocketSession* session, const std::st
     }
 }
 
-void SignalingServerImpl::onHello(WebSocketSession& session) {
+void SignalingServerImpl::onHello(WebSocketSession& session, const json& message) {
     LV_INFO("Received hello from client at {}", session.remoteAddress());
     if (auto hello = callback(&SignalingCallbacks::clientHello)) hello(session.remoteAddress());
+    if (auto name = clientNameOf(message)) {
+        if (auto named = callback(&SignalingCallbacks::clientName)) named(session.remoteAddress(), *name);
+    }
     protocol::WelcomeMessage welcome;
     {
         std::lock_guard lock(callbacksMutex_);

@@ -37,6 +37,10 @@ void SignalingServer::setKeyframeRequestCallback(std::function<void(std::uint8_t
 void SignalingServer::setClientHelloCallback(std::function<void(const std::string&)> callback) {
     impl_->setCallback(&SignalingCallbacks::clientHello, std::move(callback));
 }
+void SignalingServer::setClientNameCallback(
+    std::function<void(const std::string&, const std::string&)> callback) {
+    impl_->setCallback(&SignalingCallbacks::clientName, std::move(callback));
+}
 void SignalingServer::setTransportPorts(const TransportPorts& ports) { impl_->setTransportPorts(ports); }
 
 }  // namespace lumivane::host

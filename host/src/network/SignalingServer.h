@@ -24,6 +24,7 @@ struct SignalingCallbacks {
     std::function<void(const std::string& peerAddress)> clientHello;
     std::function<bool(std::uint32_t windowId, std::uint32_t width, std::uint32_t height)> windowResize;
     std::function<void(std::uint8_t streamId)> keyframeRequest;
+    std::function<void(const std::string& peerAddress, const std::string& name)> clientName;
 };
 
 // The ports announced in "welcome": where the transports really listen.
@@ -63,6 +64,8 @@ public:
     void setWindowResizeCallback(std::function<bool(std::uint32_t, std::uint32_t, std::uint32_t)> callback);
     void setKeyframeRequestCallback(std::function<void(std::uint8_t)> callback);
     void setClientHelloCallback(std::function<void(const std::string&)> callback);
+    // After the hello callback, when "hello" carries a string "name" (cut to 64 bytes).
+    void setClientNameCallback(std::function<void(const std::string& peerAddress, const std::string& name)> callback);
     void setTransportPorts(const TransportPorts& ports);
 
 private:

@@ -53,7 +53,7 @@ private:
     void closeAll();
 
     // The handlers of handleMessage, one per handled message type.
-    void onHello(WebSocketSession& session);
+    void onHello(WebSocketSession& session, const nlohmann::json& message);
     void onWindowListRequest(WebSocketSession& session);
     void onStreamStart(WebSocketSession& session, const nlohmann::json& message);
     void onStreamStop(WebSocketSession& session, const nlohmann::json& message);

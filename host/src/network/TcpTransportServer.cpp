@@ -252,15 +252,16 @@ void TcpTransportServer::removePending(std::int64_t bytes) {
     }
 }
 
-void TcpTransportServer::sendVideoFrame(std::uint8_t streamId, const std::uint8_t* data, std::size_t size,
+bool TcpTransportServer::sendVideoFrame(std::uint8_t streamId, const std::uint8_t* data, std::size_t size,
                                         bool isKeyframe) {
-    if (!isClientConnected()) return;
-    if (shouldDropFrame(streamId, isKeyframe)) return;
+    if (!isClientConnected()) return false;
+    if (shouldDropFrame(streamId, isKeyframe)) return false;
     const auto bytes = static_cast<std::int64_t>(size);
     addPending(bytes);
     std::uint8_t header[4 + MediaPacketHeader::kSize + VideoFrameHeader::kSize];
     std::string error;
     bool ok = true;
+    bool sent = false;
     {
         // Frames from other threads wait here, counted as pending, behind a blocking write.
         std::lock_guard<std::mutex> lock(clientMutex_);
@@ -275,10 +276,12 @@ void TcpTransportServer::sendVideoFrame(std::uint8_t streamId, const std::uint8_
             video.writeTo(header + 4 + MediaPacketHeader::kSize);
             const SendPart parts[] = {{header, sizeof header}, {data, size}};
             ok = sendAllWithTimeout(client_->socket.native_handle(), parts, 2, kSendTimeoutMs, error);
+            sent = ok;
         }
     }
     removePending(bytes);
     if (!ok) LV_ERROR("TCP send failed: {}", error);
+    return sent;
 }
 
 void TcpTransportServer::setFeedbackCallback(std::function<void(const ClientFeedback&)> callback) {

@@ -40,8 +40,8 @@ public:
     std::uint16_t port() const { return port_.load(); }
 
     // Safe from several threads at once; blocks until the kernel took the packet or time-out.
-    // data is borrowed for the call only.
-    void sendVideoFrame(std::uint8_t streamId, const std::uint8_t* data, std::size_t size, bool isKeyframe);
+    // data is borrowed for the call only. True when the whole packet went to the socket.
+    bool sendVideoFrame(std::uint8_t streamId, const std::uint8_t* data, std::size_t size, bool isKeyframe);
     bool isClientConnected() const;
 
     // May be set at any time; callbacks run on the I/O thread or inside update().

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace lumivane::host {
 namespace {
@@ -57,6 +58,24 @@ TEST_F(SignalingServerTest, HelloIsAnsweredWithWelcomeCarryingTheTransportPorts)
               R"({"audioPort":5001,"hostName":"Lumivane Host","hostVersion":"1.0.5","inputPort":5002,)"
               R"("protocol":"tcp","requiresAuth":false,"supportedCodecs":["h264"],"type":"welcome","videoPort":5000})");
     EXPECT_EQ(hellos.load(), 2);
+}
+
+TEST_F(SignalingServerTest, HelloNameReachesTheNameCallbackBoundedOnACharacter) {
+    std::vector<std::string> names;  // written on the I/O thread before welcome is sent
+    server.setClientNameCallback([&](const std::string& address, const std::string& name) {
+        EXPECT_EQ(address, "127.0.0.1");
+        names.push_back(name);
+    });
+    WsClient client(server.port());
+    client.request(R"({"type":"hello","name":"Quest 3"})");
+    client.request(R"({"type":"hello"})");
+    client.request(R"({"type":"hello","name":42})");
+    // 63 ASCII bytes then a two-byte character: keeping 64 bytes would split it.
+    const std::string longName = std::string(63, 'a') + "\u00e9" + "tail";
+    client.request(R"({"type":"hello","name":")" + longName + R"("})");
+    ASSERT_EQ(names.size(), 2u) << "only string names are reported";
+    EXPECT_EQ(names[0], "Quest 3");
+    EXPECT_EQ(names[1], std::string(63, 'a'));
 }
 
 TEST_F(SignalingServerTest, StreamIdsAreSharedByClientsConsumedByFailuresAndWrap) {

@@ -116,6 +116,9 @@ public:
         return read();
     }
 
+    // Bytes the kernel holds for this client that no read has taken yet.
+    std::size_t bytesWaiting() { return ws_.next_layer().available(); }
+
     void close() { ws_.close(boost::beast::websocket::close_code::normal); }
     void breakConnection() { ws_.next_layer().close(); }
 

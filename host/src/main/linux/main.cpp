@@ -1,0 +1,171 @@
+// Linux entry: the dashboard window (GLFW, OpenGL 3), the Application and the main loop.
+// Everything here runs on the main thread.
+
+#include "app/Application.h"
+#include "app/ClientStatistics.h"
+#include "main/Logging.h"
+
+#include <GLFW/glfw3.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using namespace lumivane::host;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWindowWidth = 1400;
+constexpr int kWindowHeight = 900;
+constexpr const char* kWindowTitle = "Lumivane Host";
+constexpr int kWindowListInterval = 60;  // loop iterations: about a second at 60 Hz
+constexpr float kClearColour[4] = {0.06f, 0.06f, 0.10f, 1.0f};
+
+// SIGINT and SIGTERM end the loop like closing the window. The handler only sets this flag;
+// the loop never blocks longer than one refresh period, so it sees the flag promptly.
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void onStopSignal(int) { stopRequested.store(true); }
+
+void installSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A client vanishing mid-write must be an error on that socket, not the end of the host.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void logGlfwError(int code, const char* description) { LV_ERROR("GLFW error {}: {}", code, description); }
+
+// Framebuffer size from the last resize that was not a minimise; 0 x 0 when none is pending.
+struct PendingResize {
+    int width = 0;
+    int height = 0;
+};
+PendingResize pendingResize;
+
+void onFramebufferSize(GLFWwindow*, int width, int height) {
+    if (width > 0 && height > 0) pendingResize = {width, height};
+}
+
+// Vertical sync paces the loop. Where the driver ignores it (Xvfb, some remote displays)
+// swapping returns at once; the loop then waits for events until the refresh period is
+// over instead of spinning.
+class FramePacer {
+public:
+    explicit FramePacer(int refreshHz) : period_(std::chrono::duration<double>(1.0 / (refreshHz > 0 ? refreshHz : 60))) {}
+
+    void afterSwap() {
+        const auto now = Clock::now();
+        const auto since = now - last_;
+        if (since < period_ / 2) glfwWaitEventsTimeout(std::chrono::duration<double>(period_ - since).count());
+        last_ = Clock::now();
+    }
+
+private:
+    const std::chrono::duration<double> period_;
+    Clock::time_point last_ = Clock::now();
+};
+
+int monitorRefreshRate() {
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+    return mode ? mode->refreshRate : 0;
+}
+
+GLFWwindow* createHostWindow() {
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 0);
+    GLFWwindow* window = glfwCreateWindow(kWindowWidth, kWindowHeight, kWindowTitle, nullptr, nullptr);
+    if (!window) return nullptr;
+    glfwMakeContextCurrent(window);
+    glfwSwapInterval(1);
+    glfwSetFramebufferSizeCallback(window, onFramebufferSize);
+    return window;
+}
+
+void runMainLoop(GLFWwindow* window, Application& application) {
+    FramePacer pacer(monitorRefreshRate());
+    int frameCounter = 0;
+    std::vector<lumivane::protocol::WindowInfo> windowList;  // for the dashboard's list
+    while (true) {
+        glfwPollEvents();
+        if (glfwWindowShouldClose(window) || stopRequested.load()) break;
+        if (pendingResize.width > 0 && pendingResize.height > 0) {
+            glViewport(0, 0, pendingResize.width, pendingResize.height);
+            pendingResize = {};
+        }
+        application.update();
+        [[maybe_unused]] const ClientStatistics status = application.getClientStatistics();
+        if (++frameCounter == kWindowListInterval) {
+            frameCounter = 0;
+            windowList = application.getWindowList();
+        }
+        glClearColor(kClearColour[0], kClearColour[1], kClearColour[2], kClearColour[3]);
+        glClear(GL_COLOR_BUFFER_BIT);
+        // The dashboard draws here (it takes status and windowList).
+        glfwSwapBuffers(window);
+        pacer.afterSwap();
+    }
+}
+
+int run() {
+    initLogging("LumivaneHost", true, spdlog::level::debug);
+    LV_INFO("Lumivane Host starting...");
+    LV_INFO("Version: 0.1.0");
+    installSignalHandlers();
+
+    glfwSetErrorCallback(logGlfwError);
+    if (!glfwInit()) {
+        const char* display = std::getenv("DISPLAY");
+        LV_ERROR("No display: Lumivane Host needs an X server to show its window and capture others "
+                 "(DISPLAY is {})", display && *display ? display : "not set");
+        return 1;
+    }
+    GLFWwindow* window = createHostWindow();
+    if (!window) {
+        LV_ERROR("Failed to create window");
+        return 1;
+    }
+
+    std::unique_ptr<Application> application = Application::create();
+    if (!application->initialize()) {
+        LV_ERROR("Failed to initialize application");
+        return 1;
+    }
+    // The dashboard plugs in here: construct the UIManager on this window, attach a UISink
+    // with its log callback, fill its settings and system records from the application and
+    // install its three callbacks (settings changed, start capture, stop capture).
+    LV_INFO("Application initialized, entering main loop...");
+
+    runMainLoop(window, *application);
+
+    application->shutdown();
+    application.reset();
+    glfwDestroyWindow(window);
+    glfwTerminate();
+    LV_INFO("Lumivane Host exiting");
+    shutdownLogging();
+    return 0;
+}
+
+}  // namespace
+
+int main() {
+    try {
+        return run();
+    } catch (const std::exception& e) {
+        LV_CRITICAL("Unhandled exception: {}", e.what());
+        std::fprintf(stderr, "Lumivane Host - Fatal Error: %s\n", e.what());
+        return 1;
+    }
+}
