@@ -4,6 +4,7 @@
 #include "main/Logging.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace lumivane::host {
 namespace {
@@ -214,6 +215,12 @@ void CaptureOrchestrator::stopAllCaptures() {
 
 // Under mutex_. The encoder stops here: no frame can reach it once it leaves the map.
 StreamSession CaptureOrchestrator::detach(Sessions::iterator it) {
+    const FrameLatency& latency = it->second.latency;
+    if (latency.count() > 0) {
+        LV_INFO("Stream {} frame latency (arrival to socket): {} frames, median {:.2f} ms, p99 {:.2f} ms, max {:.2f} ms",
+                unsigned(it->first), latency.count(), latency.percentileMs(0.5), latency.percentileMs(0.99),
+                latency.maxMs());
+    }
     StreamSession session = std::move(it->second);
     sessions_.erase(it);
     if (session.encoder) session.encoder->shutdown();
@@ -266,6 +273,7 @@ bool CaptureOrchestrator::getStreamResolution(std::uint8_t streamId, std::uint32
 
 void CaptureOrchestrator::onFrameCaptured(std::uint8_t streamId, std::uint64_t serial, const Texture& texture,
                                           std::uint32_t width, std::uint32_t height) {
+    const auto arrived = std::chrono::steady_clock::now();
     std::lock_guard lock(mutex_);
     StreamSession* session = findSession(streamId);
     if (!session || session->serial != serial || !session->encoder) return;
@@ -276,8 +284,12 @@ void CaptureOrchestrator::onFrameCaptured(std::uint8_t streamId, std::uint64_t s
     const Texture* frame = padFrame(*session, texture);
     if (!frame) return;
     // Encoders read the frame only; the interface predates const textures.
-    if (!session->encoder->encodeFrame(const_cast<Texture*>(frame)))
+    if (!session->encoder->encodeFrame(const_cast<Texture*>(frame))) {
         LV_WARN("Failed to encode frame on stream {} (attempt #{})", unsigned(streamId), attempt);
+        return;
+    }
+    // Encoders deliver synchronously, so the frame has been handed to the socket by now.
+    session->latency.record(std::chrono::steady_clock::now() - arrived);
 }
 
 // Any change of the unpadded size rebuilds, even one that pads alike (1000 and 1001 both

@@ -1,6 +1,7 @@
 #pragma once
 // One running stream: a window's capture and the encoder fed by it.
 
+#include "capture/FrameLatency.h"
 #include "capture/WindowCapture.h"
 #include "encode/EncoderBase.h"
 #include "gpu/Texture.h"
@@ -24,6 +25,7 @@ struct StreamSession {
     std::unique_ptr<Texture> paddingTexture;
     // Tells this session's frames from those of an earlier capture under the same stream id.
     std::uint64_t serial = 0;
+    FrameLatency latency;  // logged when the session ends
 };
 
 // Rounds up to a multiple of 16, the granularity every encoder accepts.
