@@ -117,7 +117,7 @@ void ClientSession::connectSignalling(std::uint16_t port) {
         settle();
         reporter_.emit("connected", {{"address", address_.to_string()}, {"port", port}});
         phase_ = Phase::Welcome;
-        signalling_.send({{"type", "hello"}});
+        signalling_.send({{"type", "hello"}, {"name", options_.clientName}});
         expect("welcome", ExitCode::Unreachable);
     });
 }

@@ -26,7 +26,7 @@ Finding the host:
   --discover             list/stream: learn the signalling port by discovery first
   --broadcast            discovery goes to the whole network instead of --host
   --discovery-port N     UDP discovery port (default 9877)
-  --name NAME            client name sent in the discovery request (default lumivane-client)
+  --name NAME            client name sent in discovery and "hello" (default lumivane-client)
   --timeout MS           longest wait for a connection or an answer (default 5000)
 
 Output:

@@ -94,6 +94,7 @@ void Application::onClientHello(const std::string& peerAddress) {
 }
 
 void Application::onClientName(const std::string& peerAddress, const std::string& name) {
+    LV_INFO("Client at {} is \"{}\"", peerAddress, name);
     std::lock_guard<std::mutex> lock(clientMutex_);
     if (peerAddress == clientAddress_) clientName_ = name;
 }

@@ -2,6 +2,7 @@
 // the default output: a tone played into it comes back through the loopback capture.
 
 #include "audio/AudioCapture.h"
+#include "audio/TonePlayer.h"
 
 #include <gtest/gtest.h>
 
@@ -18,38 +19,6 @@ namespace lumivane::host {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-// Plays a 440 Hz stereo tone into the null sink through pacat until stopped.
-class TonePlayer {
-public:
-    TonePlayer() {
-        pipe_ = popen("pacat --playback --device=lumivane_null --format=s16le --rate=48000 "
-                      "--channels=2 --raw --latency-msec=20", "w");
-        if (pipe_) thread_ = std::thread([this] { play(); });
-    }
-    ~TonePlayer() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        if (pipe_) pclose(pipe_);
-    }
-    bool ok() const { return pipe_ != nullptr; }
-
-private:
-    void play() {
-        std::vector<int16_t> block(480 * 2);
-        uint64_t n = 0;
-        while (!stop_) {
-            for (size_t i = 0; i < 480; ++i, ++n) {
-                const auto v = static_cast<int16_t>(12000 * std::sin(2 * kPi * 440.0 * n / 48000.0));
-                block[2 * i] = block[2 * i + 1] = v;
-            }
-            if (fwrite(block.data(), sizeof(int16_t), block.size(), pipe_) != block.size()) break;
-        }
-    }
-    FILE* pipe_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-};
 
 double goertzelPower(const std::vector<int16_t>& mono, double freq) {
     const double w = 2 * kPi * freq / 48000.0;

@@ -1,6 +1,7 @@
 // lumivane-testwindow: a window that paints a checkable pattern and reports its input.
 // See --help. Every report is one line on stdout, flushed at once.
 
+#include "testwindow/FrameStamp.h"
 #include "testwindow/TestPattern.h"
 
 #include <X11/Xatom.h>
@@ -9,6 +10,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <bit>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,9 +25,12 @@ const char* kHelp =
     "Usage: lumivane-testwindow [options]\n"
     "  --width N       client width in pixels (default 320)\n"
     "  --height N      client height in pixels (default 240)\n"
+    "  --x N, --y N    position of the window on the screen (default 0 0)\n"
     "  --title TEXT    window title, set as _NET_WM_NAME and WM_NAME (default \"Lumivane Test Window\")\n"
     "  --class NAME    WM_CLASS class part (default \"LumivaneTestWindow\")\n"
     "  --interval MS   repaint with the next frame number every MS ms; 0 keeps still (default 0)\n"
+    "  --stamp         draw the time of each paint into the top 16 rows (testwindow/FrameStamp.h;\n"
+    "                  needs a width of at least 1024)\n"
     "  --help          this text\n"
     "Pixel (x, y) of frame n is testwindow/TestPattern.h patternPixel(x, y, n); the icon holds\n"
     "16, 48 and 300 px images of iconPixel. Output lines (stdout, one event each):\n"
@@ -31,16 +38,19 @@ const char* kHelp =
     "  frame N                      after painting frame N\n"
     "  size W H                     client size changed\n"
     "  key_press keycode=K keysym=NAME / key_release ...\n"
-    "  button_press button=B x=X y=Y / button_release ...\n"
+    "  button_press button=B x=X y=Y / button_release ...  (a press also takes the keyboard focus)\n"
     "  motion x=X y=Y\n"
     "  closed                       on WM_DELETE_WINDOW, then it exits\n";
 
 struct Options {
     unsigned width = 320;
     unsigned height = 240;
+    int x = 0;
+    int y = 0;
     std::string title = "Lumivane Test Window";
     std::string className = "LumivaneTestWindow";
     int intervalMs = 0;
+    bool stamp = false;
 };
 
 bool parse(int argc, char** argv, Options& options) {
@@ -50,16 +60,23 @@ bool parse(int argc, char** argv, Options& options) {
             std::fputs(kHelp, stdout);
             std::exit(0);
         }
+        if (arg == "--stamp") {
+            options.stamp = true;
+            continue;
+        }
         if (i + 1 >= argc) return false;
         const char* value = argv[++i];
         if (arg == "--width") options.width = unsigned(std::atoi(value));
         else if (arg == "--height") options.height = unsigned(std::atoi(value));
+        else if (arg == "--x") options.x = std::atoi(value);
+        else if (arg == "--y") options.y = std::atoi(value);
         else if (arg == "--title") options.title = value;
         else if (arg == "--class") options.className = value;
         else if (arg == "--interval") options.intervalMs = std::atoi(value);
         else return false;
     }
-    return options.width > 0 && options.height > 0 && options.width <= 8192 && options.height <= 8192;
+    return options.width > 0 && options.height > 0 && options.width <= 8192 && options.height <= 8192 &&
+           (!options.stamp || options.width >= lumivane::testwindow::kStampWidth);
 }
 
 void say(const std::string& line) {
@@ -74,8 +91,16 @@ public:
         height_ = options.height;
         create();
     }
+    ~TestWindow() {
+        if (image_) XDestroyImage(image_);
+    }
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
 
     void run() {
+        using Clock = std::chrono::steady_clock;
+        const auto interval = std::chrono::milliseconds(options_.intervalMs);
+        auto due = Clock::now() + interval;
         pollfd fd{ConnectionNumber(display_), POLLIN, 0};
         for (;;) {
             while (XPending(display_) > 0) {
@@ -83,10 +108,17 @@ public:
                 XNextEvent(display_, &event);
                 if (!handle(event)) return;
             }
-            int timeout = options_.intervalMs > 0 ? options_.intervalMs : -1;
+            int timeout = -1;
+            if (options_.intervalMs > 0) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+                timeout = int(std::max<long long>(0, left));
+            }
             if (poll(&fd, 1, timeout) == 0 && mapped_) {
                 ++frame_;
                 paint();
+                // Paced by the clock, not by the paint's own duration; a late paint does not
+                // make the next ones bunch up.
+                due = std::max(due + interval, Clock::now());
             }
         }
     }
@@ -94,7 +126,7 @@ public:
 private:
     void create() {
         int screen = DefaultScreen(display_);
-        window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0, width_, height_, 0,
+        window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), options_.x, options_.y, width_, height_, 0,
                                       BlackPixel(display_, screen), BlackPixel(display_, screen));
         XSelectInput(display_, window_,
                      ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
@@ -129,18 +161,43 @@ private:
     }
 
     void paint() {
-        Visual* visual = DefaultVisual(display_, DefaultScreen(display_));
-        XImage* image = XCreateImage(display_, visual, unsigned(DefaultDepth(display_, DefaultScreen(display_))),
-                                     ZPixmap, 0, nullptr, width_, height_, 32, 0);
+        XImage* image = frameImage();
         if (!image) return;
-        image->data = static_cast<char*>(std::malloc(std::size_t(image->bytes_per_line) * height_));
-        for (unsigned y = 0; y < height_; ++y)
-            for (unsigned x = 0; x < width_; ++x) XPutPixel(image, int(x), int(y), lumivane::testwindow::patternPixel(x, y, frame_));
+        fillPattern(image);
+        if (options_.stamp && image->bits_per_pixel == 32)
+            lumivane::testwindow::drawStamp(reinterpret_cast<std::uint32_t*>(image->data),
+                                            std::size_t(image->bytes_per_line) / 4,
+                                            lumivane::testwindow::monotonicMicros());
         XPutImage(display_, window_, gc_, image, 0, 0, 0, 0, width_, height_);
-        XDestroyImage(image);
         // A round trip, so the frame line means the server holds these pixels.
         XSync(display_, False);
         say("frame " + std::to_string(frame_));
+    }
+
+    // One image, kept while the size stays: large windows repaint at a high rate.
+    XImage* frameImage() {
+        if (image_ && unsigned(image_->width) == width_ && unsigned(image_->height) == height_) return image_;
+        if (image_) XDestroyImage(image_);
+        Visual* visual = DefaultVisual(display_, DefaultScreen(display_));
+        image_ = XCreateImage(display_, visual, unsigned(DefaultDepth(display_, DefaultScreen(display_))), ZPixmap, 0,
+                              nullptr, width_, height_, 32, 0);
+        if (image_) image_->data = static_cast<char*>(std::malloc(std::size_t(image_->bytes_per_line) * height_));
+        return image_;
+    }
+
+    void fillPattern(XImage* image) {
+        using lumivane::testwindow::patternPixel;
+        // 0x00RRGGBB is the pixel value itself in the usual 24-bit TrueColor visual.
+        const bool direct = image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 &&
+                            image->green_mask == 0xFF00 && image->blue_mask == 0xFF &&
+                            image->byte_order == (std::endian::native == std::endian::little ? LSBFirst : MSBFirst);
+        for (unsigned y = 0; y < height_; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(image->data + std::size_t(y) * image->bytes_per_line);
+            for (unsigned x = 0; x < width_; ++x) {
+                if (direct) row[x] = patternPixel(x, y, frame_);
+                else XPutPixel(image, int(x), int(y), patternPixel(x, y, frame_));
+            }
+        }
     }
 
     std::string keyLine(const char* kind, XKeyEvent& key) {
@@ -177,7 +234,11 @@ private:
             break;
         case KeyPress: say(keyLine("key_press", event.xkey)); break;
         case KeyRelease: say(keyLine("key_release", event.xkey)); break;
-        case ButtonPress: say(buttonLine("button_press", event.xbutton)); break;
+        case ButtonPress:
+            // Click to focus, as a window manager would; test servers run without one.
+            XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+            say(buttonLine("button_press", event.xbutton));
+            break;
         case ButtonRelease: say(buttonLine("button_release", event.xbutton)); break;
         case MotionNotify:
             say("motion x=" + std::to_string(event.xmotion.x) + " y=" + std::to_string(event.xmotion.y));
@@ -197,6 +258,7 @@ private:
     Options options_;
     Window window_ = 0;
     GC gc_ = nullptr;
+    XImage* image_ = nullptr;
     Atom deleteAtom_ = 0;
     unsigned width_ = 0;
     unsigned height_ = 0;
