@@ -46,6 +46,7 @@ ExitCode ClientApp::run(bool handleSignals) {
     }
     ClientSession session(options_, reporter_);
     if (handleSignals) session.stopOnSignals();
+    session.setPictureHook(pictureHook_);
     return session.run(*address, port);
 }
 

@@ -8,11 +8,13 @@
 
 #include <boost/asio/ip/address_v4.hpp>
 
+#include <functional>
 #include <optional>
 
 namespace lumivane::client {
 
 class Reporter;
+class VideoDecoder;
 
 class ClientApp {
 public:
@@ -20,6 +22,8 @@ public:
 
     // handleSignals: Ctrl-C ends a stream cleanly (off in tests).
     ExitCode run(bool handleSignals);
+    // Before run: sees every decoded picture of a stream (see ClientSession).
+    void setPictureHook(std::function<void(const VideoDecoder&)> hook) { pictureHook_ = std::move(hook); }
 
 private:
     // The answers, reported; an error reported and empty when none came.
@@ -27,6 +31,7 @@ private:
 
     const ClientOptions& options_;
     Reporter& reporter_;
+    std::function<void(const VideoDecoder&)> pictureHook_;
 };
 
 }  // namespace lumivane::client

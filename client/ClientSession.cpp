@@ -348,7 +348,7 @@ void ClientSession::finish(ExitCode code) {
 bool ClientSession::openReceivers() {
     VideoReceiver::Hooks hooks{[this] { checkOrderDrained(); },
                                [this](std::uint8_t id) { video_.write(keyframeRequestMessage(id)); },
-                               [this] { onFirstPicture(); }};
+                               [this] { onFirstPicture(); }, pictureHook_};
     std::string error;
     if (!videoReceiver_.open(std::move(hooks), error) ||
         (options_.audio && !audioReceiver_.open(options_.audioOut, error))) {

@@ -21,6 +21,7 @@
 #include <boost/asio/steady_timer.hpp>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,8 @@ public:
     void requestStop();
     // SIGINT and SIGTERM call requestStop; a second one ends the run at once.
     void stopOnSignals();
+    // Before run: called with the decoder after each picture of the stream decodes.
+    void setPictureHook(std::function<void(const VideoDecoder&)> hook) { pictureHook_ = std::move(hook); }
 
 private:
     void waitForSignal(int count);
@@ -104,6 +107,7 @@ private:
     AudioReceiver audioReceiver_;
     FeedbackSender feedback_;
     std::unique_ptr<InputPlayer> inputPlayer_;
+    std::function<void(const VideoDecoder&)> pictureHook_;
 
     Phase phase_ = Phase::Connecting;
     std::optional<ExitCode> exit_;

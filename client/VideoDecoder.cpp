@@ -114,6 +114,11 @@ bool VideoDecoder::decode(const std::uint8_t* data, std::size_t size, std::strin
 int VideoDecoder::width() const { return havePicture_ ? frame_->width : 0; }
 int VideoDecoder::height() const { return havePicture_ ? frame_->height : 0; }
 
+VideoDecoder::Luma VideoDecoder::luma() const {
+    if (!havePicture_) return {};
+    return {frame_->data[0], frame_->linesize[0], frame_->width, frame_->height};
+}
+
 bool VideoDecoder::pictureBgra(std::vector<std::uint8_t>& out) {
     if (!havePicture_) return false;
     const int w = frame_->width, h = frame_->height;

@@ -27,6 +27,15 @@ public:
 
     int width() const;
     int height() const;
+    // The latest picture's luma plane, borrowed until the next decode; data is null
+    // before the first picture.
+    struct Luma {
+        const std::uint8_t* data = nullptr;
+        int stride = 0;
+        int width = 0;
+        int height = 0;
+    };
+    Luma luma() const;
     // The latest picture as top-down BGRA, width * 4 bytes a row.
     bool pictureBgra(std::vector<std::uint8_t>& out);
 

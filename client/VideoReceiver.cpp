@@ -106,6 +106,7 @@ void VideoReceiver::decode(const VideoPacket& packet) {
     stats_.onVideoDecoded(ms);
     lastDecodeMs_ = ms;
     ++pictures_;
+    if (hooks_.picture) hooks_.picture(decoder_);
     std::string path;
     if (!saveFailed_ && !saver_.maybeSave(pictures_, decoder_, path, error)) {
         saveFailed_ = true;  // one report, not one per frame

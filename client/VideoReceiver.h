@@ -28,6 +28,8 @@ public:
         std::function<void()> orderPending;
         std::function<void(std::uint8_t streamId)> requestKeyframe;  // on the video connection
         std::function<void()> firstPicture;
+        // Every decoded picture, as soon as it is decoded (for measuring tools).
+        std::function<void(const VideoDecoder&)> picture;
     };
 
     VideoReceiver(Reporter& reporter, StreamStats& stats, FrameSaver saver);

@@ -3,9 +3,11 @@
 
 #include "ClientApp.h"
 #include "Reporter.h"
+#include "VideoDecoder.h"
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,13 +39,16 @@ struct ClientRun {
     }
 };
 
-inline ClientRun runClient(const ClientOptions& options) {
+inline ClientRun runClient(const ClientOptions& options,
+                           std::function<void(const VideoDecoder&)> pictureHook = nullptr) {
     ClientRun run;
     std::ostringstream out, err;
     Reporter reporter(out, err, false);
     reporter.setVerbose(true);
     reporter.setListener([&](const nlohmann::json& e) { run.events.push_back(e); });
-    run.exit = ClientApp(options, reporter).run(false);
+    ClientApp app(options, reporter);
+    app.setPictureHook(std::move(pictureHook));
+    run.exit = app.run(false);
     run.text = out.str() + err.str();
     return run;
 }

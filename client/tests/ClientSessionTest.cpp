@@ -143,6 +143,30 @@ TEST(ClientSessionTest, StreamDecodesSavesPicturesAndSoundThenStops) {
     EXPECT_NEAR(summary["audioSeconds"].get<double>(), seconds, 0.001);
 }
 
+// Measuring tools read each decoded picture as it comes, before the next decode.
+TEST(ClientSessionTest, PictureHookSeesEveryDecodedPicture) {
+    FakeHost host;
+    auto options = host.clientOptions(Command::Stream);
+    options.title = "editor";
+    options.frames = 10;
+    options.audio = false;
+    int pictures = 0;
+    int leftLuma = 0, rightLuma = 0;
+    const auto run = runClient(options, [&](const VideoDecoder& decoder) {
+        const auto luma = decoder.luma();
+        ASSERT_NE(luma.data, nullptr);
+        ASSERT_EQ(luma.width, int(kWidth));
+        ASSERT_GE(luma.stride, luma.width);
+        ++pictures;
+        leftLuma = luma.data[120 * luma.stride + 40];
+        rightLuma = luma.data[120 * luma.stride + 280];
+    });
+    ASSERT_EQ(run.exit, ExitCode::Ok) << run.text;
+    EXPECT_EQ(pictures, run.first("summary")["pictures"].get<int>());
+    EXPECT_GE(pictures, 10);
+    EXPECT_NE(leftLuma, rightLuma) << "red and blue halves differ in brightness";
+}
+
 TEST(ClientSessionTest, KeyframesWithoutTheirConfigAreViolations) {
     {
         FakeHost host({.sendConfig = false});

@@ -1,5 +1,5 @@
 #pragma once
-// One of our executables as a child process, the way a user runs it: its own argument
+// A program as a child process, the way a user runs it (found on PATH): its own argument
 // list and environment, stdout and stderr collected by a reader thread so that a chatty
 // child never blocks on a full pipe, and waits on its output with deadlines.
 
@@ -36,7 +36,7 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-        if (posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, pointers(argv).data(), pointers(env).data()) != 0)
+        if (posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, pointers(argv).data(), pointers(env).data()) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);

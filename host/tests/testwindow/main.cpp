@@ -28,7 +28,8 @@ const char* kHelp =
     "  --x N, --y N    position of the window on the screen (default 0 0)\n"
     "  --title TEXT    window title, set as _NET_WM_NAME and WM_NAME (default \"Lumivane Test Window\")\n"
     "  --class NAME    WM_CLASS class part (default \"LumivaneTestWindow\")\n"
-    "  --interval MS   repaint with the next frame number every MS ms; 0 keeps still (default 0)\n"
+    "  --interval MS   repaint with the next frame number every MS ms (fractions allowed, 16.667\n"
+    "                  for 60 Hz); 0 keeps still (default 0)\n"
     "  --stamp         draw the time of each paint into the top 16 rows (testwindow/FrameStamp.h;\n"
     "                  needs a width of at least 1024)\n"
     "  --help          this text\n"
@@ -49,7 +50,7 @@ struct Options {
     int y = 0;
     std::string title = "Lumivane Test Window";
     std::string className = "LumivaneTestWindow";
-    int intervalMs = 0;
+    double intervalMs = 0;
     bool stamp = false;
 };
 
@@ -72,7 +73,7 @@ bool parse(int argc, char** argv, Options& options) {
         else if (arg == "--y") options.y = std::atoi(value);
         else if (arg == "--title") options.title = value;
         else if (arg == "--class") options.className = value;
-        else if (arg == "--interval") options.intervalMs = std::atoi(value);
+        else if (arg == "--interval") options.intervalMs = std::atof(value);
         else return false;
     }
     return options.width > 0 && options.height > 0 && options.width <= 8192 && options.height <= 8192 &&
@@ -99,7 +100,8 @@ public:
 
     void run() {
         using Clock = std::chrono::steady_clock;
-        const auto interval = std::chrono::milliseconds(options_.intervalMs);
+        const auto interval = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double, std::milli>(options_.intervalMs));
         auto due = Clock::now() + interval;
         pollfd fd{ConnectionNumber(display_), POLLIN, 0};
         for (;;) {
