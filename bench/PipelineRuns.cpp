@@ -60,7 +60,9 @@ public:
         }
     }
 
-    bool done() const { return measuring_ && std::chrono::duration<double>(last_ - start_).count() >= settings_.seconds; }
+    bool done() const {
+        return measuring_ && std::chrono::duration<double>(last_ - start_).count() >= settings_.seconds;
+    }
 
     void fill(RunResult& result) const {
         if (!measuring_) {
@@ -140,8 +142,8 @@ RunResult runLumivane(const RunSettings& s) {
                                              ",\"targetBitrate\":" + std::to_string(s.bitrateKbps) +
                                              ",\"maxBitrate\":" + std::to_string(s.maxBitrateKbps));
     ChildProcess& host = sandbox.startHost();
-    result.command = std::string("lumivane-host (") + std::to_string(s.hostFps) + " fps, " + std::to_string(s.bitrateKbps) +
-                     " / " + std::to_string(s.maxBitrateKbps) + " kbit/s, software x264)";
+    result.command = "lumivane-host (" + std::to_string(s.hostFps) + " fps, " + std::to_string(s.bitrateKbps) + " / " +
+                     std::to_string(s.maxBitrateKbps) + " kbit/s, software x264)";
     if (!host.waitFor("entering main loop", kStartDeadline)) {
         result.error = "the host did not start:\n" + host.tail();
         return result;

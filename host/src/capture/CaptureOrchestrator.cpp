@@ -18,6 +18,13 @@ bool offers(const std::vector<EncoderType>& kinds, EncoderType kind) {
     return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
 }
 
+void logLatency(std::uint8_t streamId, const FrameLatency& latency) {
+    if (latency.count() == 0) return;
+    LV_INFO("Stream {} frame latency (arrival to socket): {} frames, median {:.2f} ms, p99 {:.2f} ms, max {:.2f} ms",
+            unsigned(streamId), latency.count(), latency.percentileMs(0.5), latency.percentileMs(0.99),
+            latency.maxMs());
+}
+
 }  // namespace
 
 CaptureOrchestrator::CaptureOrchestrator(DeviceFactory createDevice, CaptureFactory createCapture,
@@ -215,12 +222,7 @@ void CaptureOrchestrator::stopAllCaptures() {
 
 // Under mutex_. The encoder stops here: no frame can reach it once it leaves the map.
 StreamSession CaptureOrchestrator::detach(Sessions::iterator it) {
-    const FrameLatency& latency = it->second.latency;
-    if (latency.count() > 0) {
-        LV_INFO("Stream {} frame latency (arrival to socket): {} frames, median {:.2f} ms, p99 {:.2f} ms, max {:.2f} ms",
-                unsigned(it->first), latency.count(), latency.percentileMs(0.5), latency.percentileMs(0.99),
-                latency.maxMs());
-    }
+    logLatency(it->first, it->second.latency);
     StreamSession session = std::move(it->second);
     sessions_.erase(it);
     if (session.encoder) session.encoder->shutdown();

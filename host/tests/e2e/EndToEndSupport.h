@@ -48,6 +48,12 @@ struct ClientEvents {
     }
 };
 
+// Keys go to the window under the pointer from now on, as with focus-follows-mouse. The
+// host's own window takes the focus when it opens, and the test server has no window
+// manager to hand it to a clicked window before the keys that follow the click arrive.
+// False when the display cannot be opened.
+bool focusFollowsPointer();
+
 inline std::vector<std::uint8_t> readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};

@@ -64,7 +64,8 @@ protected:
     static std::string start() {
         for (const char* name : {"DISPLAY", "PULSE_SERVER"}) {
             const char* value = std::getenv(name);
-            if (!value || !*value) return std::string(name) + " is not set: run under scripts/test, which starts Xvfb and PulseAudio";
+            if (!value || !*value)
+                return std::string(name) + " is not set: run under scripts/test, which starts Xvfb and PulseAudio";
         }
         if (discoveryPortTaken()) {
             return "UDP port 9877 (discovery, fixed) is held by another program on this machine, perhaps another "
@@ -82,12 +83,14 @@ protected:
         sandbox_->writeSettings();
         ChildProcess& host = sandbox_->startHost();
         if (!host.waitFor("entering main loop", kDeadline)) return "the host did not start:\n" + host.output();
+        if (!e2e::focusFollowsPointer()) return "cannot open the X display";
         return "";
     }
 
     static ChildProcess& host() { return sandbox_->host(); }
     static std::vector<std::string> clientArgs(const std::string& command, std::vector<std::string> extra) {
-        std::vector<std::string> args{LUMIVANE_CLIENT_PATH, command, "--json", "--name", kClientName, "--timeout", "20000"};
+        std::vector<std::string> args{LUMIVANE_CLIENT_PATH, command, "--json", "--name", kClientName};
+        args.insert(args.end(), {"--timeout", "20000"});
         if (command != "discover") args.insert(args.end(), {"--port", std::to_string(sandbox_->ports().signaling)});
         if (command == "stream") args.insert(args.end(), {"--window", hexId(windowId_)});
         args.insert(args.end(), extra.begin(), extra.end());
@@ -164,7 +167,8 @@ TEST_F(EndToEndTest, DiscoveryAnswersAndTheListHoldsTheWindowWithItsIcon) {
 
 TEST_F(EndToEndTest, StreamConfigPrecedesTheFirstKeyframeAndPicturesShowTheWindow) {
     const auto pictures = sandbox_->root() / "pictures";
-    const auto run = runClient("stream", {"--frames", "100", "--save", pictures.string(), "--every", "10", "--no-audio"});
+    const auto run =
+        runClient("stream", {"--frames", "100", "--save", pictures.string(), "--every", "10", "--no-audio"});
     ASSERT_EQ(run.exit, 0) << run.output;
 
     const auto& events = run.events;
@@ -261,7 +265,8 @@ TEST_F(EndToEndTest, ResizeBringsANewConfigBeforeTheNextKeyframe) {
     const int answer = events.indexOf("window_resized");
     ASSERT_GE(answer, 0);
     EXPECT_EQ(events.events[std::size_t(answer)]["success"], true);
-    const int config = events.indexOf("stream_config", [](const json& e) { return e["width"] == 400 && e["height"] == 300; });
+    const int config =
+        events.indexOf("stream_config", [](const json& e) { return e["width"] == 400 && e["height"] == 300; });
     const int keyframe = events.indexOf("keyframe", [](const json& e) { return e["width"] == 400; });
     ASSERT_GE(config, 0) << run.output;
     EXPECT_LT(config, keyframe) << "the new stream_config must arrive before the keyframe at the new size";

@@ -36,8 +36,8 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-        if (posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, pointers(argv).data(), pointers(env).data()) != 0)
-            pid_ = -1;
+        auto args = pointers(argv), envp = pointers(env);
+        if (posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
         reader_ = std::thread([this, fd = fds[0]] { readAll(fd); });

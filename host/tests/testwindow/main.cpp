@@ -128,7 +128,8 @@ public:
 private:
     void create() {
         int screen = DefaultScreen(display_);
-        window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), options_.x, options_.y, width_, height_, 0,
+        window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), options_.x, options_.y, width_, height_,
+                                      0,
                                       BlackPixel(display_, screen), BlackPixel(display_, screen));
         XSelectInput(display_, window_,
                      ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
