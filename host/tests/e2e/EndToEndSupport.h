@@ -54,6 +54,16 @@ struct ClientEvents {
 // False when the display cannot be opened.
 bool focusFollowsPointer();
 
+// The test window's report without its many "frame N" lines.
+inline std::string withoutFrameLines(const std::string& report) {
+    std::istringstream lines(report);
+    std::string out;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("frame ", 0) != 0) out += line + "\n";
+    }
+    return out;
+}
+
 inline std::vector<std::uint8_t> readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};

@@ -1,6 +1,7 @@
 // lumivane-testwindow: a window that paints a checkable pattern and reports its input.
 // See --help. Every report is one line on stdout, flushed at once.
 
+#include "testwindow/FrameImage.h"
 #include "testwindow/FrameStamp.h"
 #include "testwindow/TestPattern.h"
 
@@ -87,13 +88,11 @@ void say(const std::string& line) {
 
 class TestWindow {
 public:
-    TestWindow(Display* display, const Options& options) : display_(display), options_(options) {
+    TestWindow(Display* display, const Options& options)
+        : display_(display), options_(options), image_(display) {
         width_ = options.width;
         height_ = options.height;
         create();
-    }
-    ~TestWindow() {
-        if (image_) XDestroyImage(image_);
     }
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
@@ -164,28 +163,16 @@ private:
     }
 
     void paint() {
-        XImage* image = frameImage();
+        XImage* image = image_.get(width_, height_);
         if (!image) return;
         fillPattern(image);
         if (options_.stamp && image->bits_per_pixel == 32)
             lumivane::testwindow::drawStamp(reinterpret_cast<std::uint32_t*>(image->data),
                                             std::size_t(image->bytes_per_line) / 4,
                                             lumivane::testwindow::monotonicMicros());
-        XPutImage(display_, window_, gc_, image, 0, 0, 0, 0, width_, height_);
-        // A round trip, so the frame line means the server holds these pixels.
-        XSync(display_, False);
+        // Returns once the server holds these pixels, so the frame line below is true.
+        image_.put(window_, gc_);
         say("frame " + std::to_string(frame_));
-    }
-
-    // One image, kept while the size stays: large windows repaint at a high rate.
-    XImage* frameImage() {
-        if (image_ && unsigned(image_->width) == width_ && unsigned(image_->height) == height_) return image_;
-        if (image_) XDestroyImage(image_);
-        Visual* visual = DefaultVisual(display_, DefaultScreen(display_));
-        image_ = XCreateImage(display_, visual, unsigned(DefaultDepth(display_, DefaultScreen(display_))), ZPixmap, 0,
-                              nullptr, width_, height_, 32, 0);
-        if (image_) image_->data = static_cast<char*>(std::malloc(std::size_t(image_->bytes_per_line) * height_));
-        return image_;
     }
 
     void fillPattern(XImage* image) {
@@ -235,6 +222,11 @@ private:
                 paint();
             }
             break;
+        case MappingNotify:
+            // Characters are typed through keycodes bound just before: look keys up in the
+            // current map, not the one Xlib cached.
+            XRefreshKeyboardMapping(&event.xmapping);
+            break;
         case KeyPress: say(keyLine("key_press", event.xkey)); break;
         case KeyRelease: say(keyLine("key_release", event.xkey)); break;
         case ButtonPress:
@@ -261,7 +253,7 @@ private:
     Options options_;
     Window window_ = 0;
     GC gc_ = nullptr;
-    XImage* image_ = nullptr;
+    lumivane::testwindow::FrameImage image_;
     Atom deleteAtom_ = 0;
     unsigned width_ = 0;
     unsigned height_ = 0;
