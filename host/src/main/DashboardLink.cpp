@@ -1,6 +1,7 @@
 #include "main/DashboardLink.h"
 
 #include "app/Application.h"
+#include "ui/SettingsRules.h"
 #include "ui/UIManager.h"
 
 #include <algorithm>
@@ -8,6 +9,18 @@
 #include <limits>
 
 namespace lumivane::host {
+namespace {
+
+// The preset named after the loaded target bitrate, else Custom: the fixed initial "High"
+// would say 50 Mbps while the encoders run at whatever the file says.
+std::int32_t presetFor(std::int32_t targetBitrate) {
+    const auto& presets = qualityPresets();
+    for (std::int32_t i = 0; i < customPresetIndex; ++i)
+        if (presets[std::size_t(i)].targetBitrate == targetBitrate) return i;
+    return customPresetIndex;
+}
+
+}  // namespace
 
 DashboardLink::DashboardLink(UIManager& ui, Application& application, std::shared_ptr<UISinkMt> sink)
     : ui_(ui), application_(application), sink_(std::move(sink)) {
@@ -43,6 +56,7 @@ void DashboardLink::fillSettings() {
     record.targetFps = static_cast<std::int32_t>(settings.targetFps);
     record.targetBitrate = static_cast<std::int32_t>(settings.targetBitrate);
     record.maxBitrate = static_cast<std::int32_t>(settings.maxBitrate);
+    record.qualityPreset = presetFor(record.targetBitrate);
     LV_INFO("UI initialized with settings: bitrate={} kbps, fps={}, ports={}/{}/{}/{}", record.targetBitrate,
             record.targetFps, record.signalingPort, record.videoPort, record.audioPort, record.inputPort);
 }

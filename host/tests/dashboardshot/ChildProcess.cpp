@@ -121,6 +121,9 @@ int ChildProcess::wait(std::chrono::milliseconds timeout) {
         waitpid(pid_, &status, 0);
         reaped_ = true;
         exitCode_ = ready > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        // Its last lines may still be in the pipe.
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, timeout, [&] { return ended_; });
     }
     return exitCode_;
 }

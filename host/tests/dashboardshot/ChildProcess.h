@@ -34,8 +34,8 @@ public:
     std::size_t outputSize() const;
 
     void signal(int number);
-    // Waits for the exit and returns its status; -1 for a signal, a timeout (after which
-    // the child is killed) or a child that never started.
+    // Waits for the exit and the end of its output, and returns its status; -1 for a
+    // signal, a timeout (after which the child is killed) or a child that never started.
     int wait(std::chrono::milliseconds timeout);
 
 private:

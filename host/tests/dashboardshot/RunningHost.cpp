@@ -88,7 +88,10 @@ bool RunningHost::openWindow(const std::string& title) {
     windows_.push_back(std::make_unique<ChildProcess>(
         programs_.testWindow,
         std::vector<std::string>{"--title", title, "--width", "480", "--height", "320", "--interval", "16"}));
-    return windows_.back()->waitFor("window 0x", kStartTimeout);
+    if (!windows_.back()->waitFor("window 0x", kStartTimeout)) return false;
+    // A new window maps on top, over the host's.
+    if (window_) window_->raise();
+    return true;
 }
 
 bool RunningHost::startClient(const std::string& title, std::string& error) {

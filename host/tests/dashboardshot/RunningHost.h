@@ -40,7 +40,7 @@ public:
     // its first picture has arrived.
     bool startClient(const std::string& title, std::string& error);
     void stopClient();
-    // Another animated test window; true once it is mapped.
+    // Another animated test window, under the host's; true once it is mapped.
     bool openWindow(const std::string& title);
     // Ends the host as Ctrl-C would; its exit status.
     int stop();

@@ -7,6 +7,7 @@
 #include "capture/WindowEnumerator.h"
 #include "network/SignalingTestSupport.h"
 #include "ui/HeadlessUIBackend.h"
+#include "ui/SettingsRules.h"
 #include "ui/UIManager.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ protected:
         setenv("XDG_CONFIG_HOME", configHome_.c_str(), 1);
         std::filesystem::create_directories(settingsPath().parent_path());
         std::ofstream(settingsPath()) << R"({"signalingPort":0,"videoPort":0,"audioPort":0,"inputPort":0,)"
-                                         R"("targetBitrate":20000,"maxBitrate":40000,"targetFps":60})";
+                                         R"("targetBitrate":25000,"maxBitrate":40000,"targetFps":60})";
         // As the entry does: in the logger before the application's threads start.
         spdlog::default_logger()->sinks().push_back(sink);
     }
@@ -136,11 +137,11 @@ TEST_F(DashboardLinkTest, StartUpFillsTheDashboardAndRoutesTheLogUntilTheLinkGoe
     EXPECT_EQ(shown.audioPort, ports.audio);
     EXPECT_EQ(shown.inputPort, ports.input);
     EXPECT_EQ(shown.targetFps, 60);
-    EXPECT_EQ(shown.targetBitrate, 20000);
+    EXPECT_EQ(shown.targetBitrate, 25000);
     EXPECT_EQ(shown.maxBitrate, 40000);
+    EXPECT_EQ(shown.qualityPreset, customPresetIndex) << "25 Mbps is none of the named presets";
     EXPECT_EQ(shown.codec, "h264") << "fields the application has no say in keep their initial values";
-    EXPECT_EQ(shown.qualityPreset, 2);
-    EXPECT_TRUE(log.waitFor("UI initialized with settings: bitrate=20000 kbps, fps=60, ports=" +
+    EXPECT_TRUE(log.waitFor("UI initialized with settings: bitrate=25000 kbps, fps=60, ports=" +
                             std::to_string(ports.signaling) + "/" + std::to_string(ports.video) + "/" +
                             std::to_string(ports.audio) + "/" + std::to_string(ports.input)));
 
@@ -161,6 +162,14 @@ TEST_F(DashboardLinkTest, StartUpFillsTheDashboardAndRoutesTheLogUntilTheLinkGoe
     LV_WARN("after the link is gone");
     EXPECT_TRUE(log.waitFor("after the link is gone"));
     EXPECT_FALSE(dashboardLogHas("after the link is gone"));
+}
+
+TEST_F(DashboardLinkTest, LoadedTargetBitrateOfANamedPresetSelectsIt) {
+    std::ofstream(settingsPath()) << R"({"signalingPort":0,"videoPort":0,"audioPort":0,"inputPort":0,)"
+                                     R"("targetBitrate":20000,"maxBitrate":50000})";
+    start();
+    EXPECT_EQ(qualityPresets()[std::size_t(ui->uiSettings.qualityPreset)].targetBitrate, 20000);
+    EXPECT_EQ(ui->uiSettings.maxBitrate, 50000) << "the peak stays as loaded";
 }
 
 TEST_F(DashboardLinkTest, SettingsEditsReachRunningEncodersAndTheSettingsFile) {

@@ -1,16 +1,12 @@
 // The lumivane-host executable as a user runs it: start-up on the settings' ports, a
 // client's hello, SIGTERM, and a missing display.
 
+#include "ChildProcess.h"
 #include "network/SignalingTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,99 +14,18 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace lumivane::host {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
 constexpr auto kStartDeadline = std::chrono::seconds(60);
 
-// The host as a child process with its own environment; stdout and stderr are collected.
-class HostProcess {
+class HostProcess : public ChildProcess {
 public:
-    explicit HostProcess(const std::map<std::string, std::string>& overrides) {
-        std::map<std::string, std::string> env;
-        for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            const auto eq = entry.find('=');
-            if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
-        }
-        for (const auto& [name, value] : overrides) {
-            if (value.empty()) env.erase(name); else env[name] = value;
-        }
-        std::vector<std::string> entries;
-        for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
-        std::vector<char*> envp;
-        for (auto& entry : entries) envp.push_back(entry.data());
-        envp.push_back(nullptr);
-
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        char path[] = LUMIVANE_HOST_PATH;
-        char* argv[] = {path, nullptr};
-        if (posix_spawn(&pid_, path, &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        out_ = fds[0];
-    }
-    ~HostProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) ::close(out_);
-    }
-
-    // Reads output until text appears (true) or the output ends or the deadline passes.
-    bool waitFor(const std::string& text, std::chrono::seconds timeout = kStartDeadline) {
-        const auto deadline = Clock::now() + timeout;
-        while (output_.find(text) == std::string::npos) {
-            if (!readSome(deadline)) return false;
-        }
-        return true;
-    }
-    // Reads to the end of the output, then the exit status (-1 unless a normal exit).
-    int exitCode() {
-        const auto deadline = Clock::now() + kStartDeadline;
-        while (readSome(deadline)) {
-        }
-        int status = 0;
-        if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1;
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void signal(int number) { ::kill(pid_, number); }
-    const std::string& output() const { return output_; }
-
-private:
-    bool readSome(Clock::time_point deadline) {
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0) return false;
-            pollfd fd{out_, POLLIN, 0};
-            const int ready = poll(&fd, 1, int(left));
-            if (ready < 0 && errno == EINTR) continue;
-            if (ready <= 0) return false;
-            char chunk[4096];
-            const ssize_t n = read(out_, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            output_.append(chunk, std::size_t(n));
-            return true;
-        }
-    }
-
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string output_;
+    explicit HostProcess(const std::map<std::string, std::string>& environment)
+        : ChildProcess(LUMIVANE_HOST_PATH, {}, environment) {}
+    bool waitFor(const std::string& text) { return ChildProcess::waitFor(text, kStartDeadline); }
+    int exitCode() { return wait(kStartDeadline); }
 };
 
 // Free loopback ports now; the host binds them a moment later.

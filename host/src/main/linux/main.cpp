@@ -59,15 +59,19 @@ void onFramebufferSize(GLFWwindow*, int width, int height) {
 
 // Vertical sync paces the loop. Where the driver ignores it (Xvfb, some remote displays)
 // swapping returns at once; the loop then waits for events until the refresh period is
-// over instead of spinning.
+// over instead of spinning. A frame that took most of a period (software rendering) still
+// waits out the rest, while one that vertical sync ended near the period's end does not.
 class FramePacer {
 public:
     explicit FramePacer(int refreshHz) : period_(std::chrono::duration<double>(1.0 / (refreshHz > 0 ? refreshHz : 60))) {}
 
     void afterSwap() {
-        const auto now = Clock::now();
-        const auto since = now - last_;
-        if (since < period_ / 2) glfwWaitEventsTimeout(std::chrono::duration<double>(period_ - since).count());
+        const auto due = last_ + std::chrono::duration_cast<Clock::duration>(period_);
+        if (Clock::now() < due - std::chrono::duration_cast<Clock::duration>(period_ / 8)) {
+            // Events wake the wait early; their callbacks have run, the frame still waits.
+            for (auto now = Clock::now(); now < due; now = Clock::now())
+                glfwWaitEventsTimeout(std::chrono::duration<double>(due - now).count());
+        }
         last_ = Clock::now();
     }
 
