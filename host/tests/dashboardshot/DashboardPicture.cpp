@@ -8,6 +8,7 @@ constexpr int kNavigationTop = 140;
 constexpr int kButtonHeight = 48;
 
 bool differs(Picture::Pixel p, Rgb c) { return !near(p, c, 6); }
+bool selectedFace(Picture::Pixel p) { return near(p, primary) || near(p, primaryLight); }
 
 }  // namespace
 
@@ -21,10 +22,12 @@ std::vector<Span> navigationButtons(const Picture& picture) {
     return buttons;
 }
 
-int selectedPage(const Picture& picture) {
+int selectedPage(const Picture& picture, bool hovered) {
     const std::vector<Span> buttons = navigationButtons(picture);
-    for (std::size_t page = 0; page < buttons.size(); ++page)
-        if (near(picture.at(kSidebarWidth - 20, buttons[page].middle()), primary)) return int(page);
+    for (std::size_t page = 0; page < buttons.size(); ++page) {
+        const Picture::Pixel face = picture.at(kSidebarWidth - 20, buttons[page].middle());
+        if (near(face, primary) || (hovered && near(face, primaryLight))) return int(page);
+    }
     return -1;
 }
 
@@ -49,23 +52,28 @@ std::vector<Span> windowRows(const Picture& picture, Box list) {
     return rowBands(picture, {list.x0 + 20, list.y0, std::min(list.x0 + 400, list.x1), list.y1}, isBright);
 }
 
+Box rowStatus(Box list, Span title) { return {list.x1 - 140, title.begin - 10, list.x1, title.begin + 46}; }
+
+Point rowFace(Box list, Span title) { return {list.x0 + 14, title.begin + 20}; }
+
 ButtonRow frameRateButtons(const Picture& picture) {
-    // The selected button is the content's only face in the primary colour; the row is
-    // read a few pixels below its top edge, above the label.
+    // The selected button is the content's topmost face in the primary colour (check marks
+    // further down are drawn in the light one); the row is read a few pixels below its top
+    // edge, above the label.
     const Box content{kSidebarWidth, 0, picture.width, picture.height - kStatusBarHeight};
-    const auto faces = rowBands(picture, content, [](auto p) { return near(p, primary); });
+    const auto faces = rowBands(picture, content, selectedFace);
     ButtonRow row;
     if (faces.empty()) return row;
     row.y = faces.front().begin + 6;
     int x = kSidebarWidth;
     while (x < picture.width) {
         const Picture::Pixel p = picture.at(x, row.y);
-        const bool selected = near(p, primary);
+        const bool selected = selectedFace(p);
         if (!selected && !near(p, card)) {
             ++x;
             continue;
         }
-        const Rgb face = selected ? primary : card;
+        const Rgb face{p.r, p.g, p.b};
         int end = x;
         while (end < picture.width && near(picture.at(end, row.y), face)) ++end;
         if (end - x >= 60) {

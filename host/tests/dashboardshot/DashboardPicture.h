@@ -19,7 +19,9 @@ constexpr Rgb sidebar{13, 13, 20};
 constexpr Rgb background{15, 15, 26};
 constexpr Rgb card{26, 26, 41};
 constexpr Rgb item{38, 38, 56};
+constexpr Rgb hover{31, 31, 51};
 constexpr Rgb primary{115, 89, 230};
+constexpr Rgb primaryLight{140, 102, 250};  // a selected button under the pointer
 constexpr Rgb connectedDot{77, 217, 140};
 constexpr Rgb waitingDot{115, 115, 140};
 
@@ -69,16 +71,25 @@ std::vector<Span> rowBands(const Picture& picture, Box box, Predicate predicate)
 // The seven navigation buttons, top to bottom (page order); fewer if the sidebar is not
 // drawn as expected.
 std::vector<Span> navigationButtons(const Picture& picture);
-// The page whose navigation button is drawn selected, or -1.
-int selectedPage(const Picture& picture);
+// The page whose navigation button is drawn selected, or -1; `hovered` also takes a
+// selected button under the pointer.
+int selectedPage(const Picture& picture, bool hovered = false);
 
 // The window list's frame on the Dashboard page, inside its border.
 std::optional<Box> windowList(const Picture& picture);
 // The rows of the window list: one bright title line each.
 std::vector<Span> windowRows(const Picture& picture, Box list);
+// Where a row (given by its title line) says "Ready" or, in green, "Streaming".
+Box rowStatus(Box list, Span title);
+// A point inside the row left of its title, where its face shows.
+struct Point {
+    int x, y;
+};
+Point rowFace(Box list, Span title);
 
 // The four frame-rate buttons on the Streaming page, left to right, as column spans on
-// the row `y`; empty when they are not found.
+// the row `y`; empty when they are not found. A selected button under the pointer counts
+// as selected.
 struct ButtonRow {
     int y = 0;
     std::vector<Span> buttons;

@@ -151,13 +151,14 @@ std::optional<Picture> HostWindow::waitFor(const std::function<bool(const Pictur
                                            std::chrono::milliseconds timeout) {
     Display* display = x_->display.get();
     const auto deadline = Clock::now() + timeout;
-    // Damage already reported belongs to frames before this call.
-    XDamageSubtract(display, x_->damage, None, None);
-    XSync(display, False);
+    // Reports already here belong to frames before this call. Dropped before the damage is
+    // cleared, never after: a report dropped then would leave damage that is never reported.
     while (XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
     }
+    XDamageSubtract(display, x_->damage, None, None);
+    XFlush(display);
     for (;;) {
         bool drawn = false;
         while (!drawn) {

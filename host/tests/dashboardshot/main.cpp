@@ -36,9 +36,11 @@ bool startRowStream(HostWindow& window) {
         dashboard::kScreenTimeout);
     if (!picture) return false;
     const auto list = *dashboard::windowList(*picture);
-    // Inside the row, left of its title: the row's face shows the hover.
-    const int y = dashboard::windowRows(*picture, list)[1].begin + 20;
-    return dashboard::clickAt(window, list.x0 + 200, y, list.x0 + 14, y);
+    const dashboard::Span title = dashboard::windowRows(*picture, list)[1];
+    const dashboard::Point face = dashboard::rowFace(list, title);
+    const dashboard::Box status = dashboard::rowStatus(list, title);
+    return dashboard::clickAt(window, face.x + 200, face.y, dashboard::hoveredAt(face.x, face.y),
+                              [&](const Picture& p) { return dashboard::countPixels(p, status, dashboard::isGreen) > 20; });
 }
 
 }  // namespace

@@ -94,6 +94,7 @@ TEST_F(DashboardEndToEndTest, EveryPageOpensFromTheSidebarInTheShellColours) {
         const auto buttons = navigationButtons(picture);
         ASSERT_EQ(buttons.size(), 7u);
         EXPECT_GE(buttons[std::size_t(page)].length(), 40) << "the selected button shows its whole face";
+        EXPECT_TRUE(hasColour(picture, kSidebarWidth - 20, buttons[std::size_t(page)].middle(), primary));
         for (int other = 0; other < 7; ++other) {
             if (other == page) continue;
             EXPECT_LT(buttons[std::size_t(other)].length(), 40) << "only the label of " << other;
@@ -115,23 +116,27 @@ TEST_F(DashboardEndToEndTest, WindowListFollowsRealWindowsAndARowClickStartsAndS
     while (beta < listed.size() && listed[beta].title != "Lumivane E2E Beta") ++beta;
     ASSERT_LT(beta, listed.size());
     const Box list = *windowList(*shown);
-    const int y = windowRows(*shown, list)[beta].begin + 20;
-    const Box status{list.x1 - 140, y - 30, list.x1, y + 26};
+    const Span title = windowRows(*shown, list)[beta];
+    const Point face = rowFace(list, title);
+    const Box status = rowStatus(list, title);
     auto streaming = [&](const Picture& p) { return countPixels(p, status, isGreen) > 20; };
     EXPECT_FALSE(streaming(*shown));
 
     std::size_t output = host->process().outputSize();
-    ASSERT_TRUE(clickAt(window(), list.x0 + 200, y, list.x0 + 14, y));
+    ASSERT_TRUE(clickAt(window(), face.x + 200, face.y, hoveredAt(face.x, face.y), streaming))
+        << "\"Streaming\" in green on the clicked row";
     EXPECT_TRUE(host->process().waitFor("Start capture requested for window " + std::to_string(listed[beta].id) +
                                             " on stream 1",
                                         10s, output));
-    EXPECT_TRUE(window().waitFor(streaming, kScreenTimeout)) << "\"Streaming\" in green on the clicked row";
+    const auto highlighted = window().waitFor([&](const Picture& p) { return near(p.at(face.x, face.y), item); },
+                                              kScreenTimeout);
+    EXPECT_TRUE(highlighted) << "a streaming row keeps its highlight without the pointer";
 
     output = host->process().outputSize();
-    ASSERT_TRUE(clickAt(window(), list.x0 + 200, y, list.x0 + 14, y));
+    ASSERT_TRUE(clickAt(window(), face.x + 200, face.y, hoveredAt(face.x, face.y),
+                        [&](const Picture& p) { return !streaming(p); }));
     EXPECT_TRUE(host->process().waitFor("Stop capture requested for stream 1", 10s, output));
     EXPECT_TRUE(host->process().waitFor("Stopped capture on stream 1", 10s, output));
-    EXPECT_TRUE(window().waitFor([&](const Picture& p) { return !streaming(p); }, kScreenTimeout));
 }
 
 TEST_F(DashboardEndToEndTest, StatusBarWaitsForAClientThenShowsItsMeasuredValues) {
@@ -171,10 +176,14 @@ TEST_F(DashboardEndToEndTest, FrameRateClickedOnTheStreamingPageReachesTheSettin
 
     const std::size_t hostOutput = host->process().outputSize();
     const Span ninety = before.buttons[2];
-    ASSERT_TRUE(clickAt(window(), ninety.middle(), before.y + 15, ninety.begin + 3, before.y));
+    ASSERT_TRUE(clickAt(window(), ninety.middle(), before.y + 15, hoveredAt(ninety.begin + 3, before.y),
+                        [](const Picture& p) { return frameRateButtons(p).selected == 2; }));
     ASSERT_TRUE(host->process().waitFor("Settings changed - FPS: 90", 10s, hostOutput));
     ASSERT_TRUE(host->process().waitFor("Applying settings:", 10s, hostOutput));
-    EXPECT_TRUE(window().waitFor([](const Picture& p) { return frameRateButtons(p).selected == 2; }, kScreenTimeout));
+    const auto after = window().waitFor(
+        [](const Picture& p) { return frameRateButtons(p).selected == 2 && near(p.at(frameRateButtons(p).buttons[2].begin + 3, frameRateButtons(p).y), primary); },
+        kScreenTimeout);
+    EXPECT_TRUE(after) << "90 Hz drawn selected";
 
     const nlohmann::json saved = nlohmann::json::parse(std::ifstream(host->settingsPath()), nullptr, false);
     EXPECT_EQ(saved.value("targetFps", 0), 90) << saved.dump();
