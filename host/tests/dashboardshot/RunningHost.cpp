@@ -100,8 +100,9 @@ bool RunningHost::startClient(const std::string& title, std::string& error) {
         programs_.client, std::vector<std::string>{"stream", "--host", "127.0.0.1", "--port",
                                                    std::to_string(signalingPort_), "--title", title, "--no-audio",
                                                    "--json"});
-    if (client_->waitFor(R"("event":"keyframe")", kStartTimeout)) return true;
-    error = "the client got no picture:\n" + client_->output();
+    // The first statistics come a second into the stream, when the host's do too.
+    if (client_->waitFor(R"("event":"stats")", kStartTimeout)) return true;
+    error = "the client streamed nothing:\n" + client_->output();
     return false;
 }
 

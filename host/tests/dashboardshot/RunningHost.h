@@ -37,7 +37,7 @@ public:
     std::filesystem::path settingsPath() const;
 
     // The reference client streams the window with this title until stopClient; true once
-    // its first picture has arrived.
+    // it has streamed for a second.
     bool startClient(const std::string& title, std::string& error);
     void stopClient();
     // Another animated test window, under the host's; true once it is mapped.

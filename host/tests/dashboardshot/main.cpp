@@ -6,6 +6,9 @@
 #include "DashboardPicture.h"
 #include "RunningHost.h"
 
+#include "capture/WindowEnumerator.h"
+#include "capture/WindowSystem.h"
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -21,24 +24,29 @@ int usage() {
     std::fprintf(stderr,
                  "usage: lumivane-dashboard-shots DIR\n"
                  "Starts lumivane-host on $DISPLAY with three test windows, streams one of them with\n"
-                 "lumivane-client, starts another from the dashboard, and writes the seven pages as\n"
+                 "lumivane-client (started from the dashboard first), and writes the seven pages as\n"
                  "DIR/dashboard.png ... DIR/about.png, clicked open and read from the host's window.\n");
     return 2;
 }
 
-// A dashboard stream of the second row, so the list shows one as a user starts it.
-bool startRowStream(HostWindow& window) {
+// Starts the demo window's stream from its row, as a user would. The client's stream_start
+// then takes the same stream id (both counters start at 1) and carries on with it, so the
+// row and the status bar both tell the truth.
+bool startRowStream(HostWindow& window, const std::string& title) {
+    const auto listed = WindowEnumerator(WindowSystem::create()).enumerateWindows();
+    std::size_t index = 0;
+    while (index < listed.size() && listed[index].title != title) ++index;
     const auto picture = window.waitFor(
-        [](const Picture& p) {
+        [&](const Picture& p) {
             const auto list = dashboard::windowList(p);
-            return list && dashboard::windowRows(p, *list).size() >= 2;
+            return list && dashboard::windowRows(p, *list).size() == listed.size();
         },
         dashboard::kScreenTimeout);
-    if (!picture) return false;
+    if (!picture || index == listed.size()) return false;
     const auto list = *dashboard::windowList(*picture);
-    const dashboard::Span title = dashboard::windowRows(*picture, list)[1];
-    const dashboard::Point face = dashboard::rowFace(list, title);
-    const dashboard::Box status = dashboard::rowStatus(list, title);
+    const dashboard::Span row = dashboard::windowRows(*picture, list)[index];
+    const dashboard::Point face = dashboard::rowFace(list, row);
+    const dashboard::Box status = dashboard::rowStatus(list, row);
     return dashboard::clickAt(window, face.x + 200, face.y, dashboard::hoveredAt(face.x, face.y),
                               [&](const Picture& p) { return dashboard::countPixels(p, status, dashboard::isGreen) > 20; });
 }
@@ -59,11 +67,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+    if (!startRowStream(host->window(), "Lumivane Demo"))
+        std::fprintf(stderr, "could not start a stream from the window list\n");
     if (!host->startClient("Lumivane Demo", error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    if (!startRowStream(host->window())) std::fprintf(stderr, "could not start a stream from the window list\n");
 
     int failures = 0;
     for (int page = 0; page < 7; ++page) {
