@@ -155,7 +155,7 @@ int run() {
     runMainLoop(window, *application, *ui, *dashboard);
 
     ui->shutdown();
-    dashboard.reset();  // before the dashboard goes: other threads log until the application stops
+    dashboard.reset();  // no log line reaches the UI past here; other threads log until the application stops
     ui.reset();
     application->shutdown();
     application.reset();
