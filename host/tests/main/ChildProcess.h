@@ -4,8 +4,10 @@
 // child never blocks on a full pipe, and waits on its output with deadlines.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +44,9 @@ public:
         ::close(fds[1]);
         reader_ = std::thread([this, fd = fds[0]] { readAll(fd); });
     }
+    ChildProcess(const std::string& path, const std::vector<std::string>& arguments,
+                 const std::map<std::string, std::string>& envOverrides = {})
+        : ChildProcess(withProgram(path, arguments), envOverrides) {}
     ~ChildProcess() {
         if (pid_ > 0) {
             ::kill(pid_, SIGKILL);
@@ -64,27 +69,45 @@ public:
         return changed_.wait_until(lock, Clock::now() + timeout, [&] { return done(output_) || ended_; }) &&
                done(output_);
     }
-    bool waitFor(const std::string& text, std::chrono::milliseconds timeout) {
-        return waitUntil([&](const std::string& out) { return out.find(text) != std::string::npos; }, timeout);
+    // Looks from offset `from` of the output on, so a caller can wait for a line that
+    // follows its own action.
+    bool waitFor(const std::string& text, std::chrono::milliseconds timeout, std::size_t from = 0) {
+        return waitUntil([&](const std::string& out) { return out.find(text, from) != std::string::npos; }, timeout);
     }
 
-    // Waits for the output to end and the process to exit: its exit status, or -1 when it
-    // was killed by a signal or did not exit in time (then it is killed).
+    // Waits for the exit, then for the end of its output: its exit status, or -1 when it
+    // was killed by a signal or did not exit in time (then it is killed). Waiting on the
+    // exit rather than on the pipe keeps a grandchild that inherited the pipe from
+    // holding the wait up.
     int exitCode(std::chrono::milliseconds timeout) {
-        if (pid_ <= 0) return -1;
-        {
-            std::unique_lock lock(mutex_);
-            if (!changed_.wait_until(lock, Clock::now() + timeout, [&] { return ended_; })) ::kill(pid_, SIGKILL);
+        if (pid_ <= 0) return exitCode_;
+        // A pidfd turns readable when the child exits, so the wait needs no polling loop.
+        const int pidfd = int(syscall(SYS_pidfd_open, pid_, 0));
+        int ready = 0;
+        if (pidfd >= 0) {
+            pollfd exited{pidfd, POLLIN, 0};
+            do ready = poll(&exited, 1, int(timeout.count()));
+            while (ready < 0 && errno == EINTR);
+            ::close(pidfd);
         }
+        if (ready <= 0) ::kill(pid_, SIGKILL);
         int status = 0;
         const pid_t waited = waitpid(pid_, &status, 0);
         pid_ = -1;
-        return waited > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        exitCode_ = ready > 0 && waited > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        // Its last lines may still be in the pipe.
+        std::unique_lock lock(mutex_);
+        changed_.wait_until(lock, Clock::now() + timeout, [&] { return ended_; });
+        return exitCode_;
     }
 
     std::string output() const {
         std::lock_guard lock(mutex_);
         return output_;
+    }
+    std::size_t outputSize() const {
+        std::lock_guard lock(mutex_);
+        return output_.size();
     }
     // The last lines, for failure messages.
     std::string tail(std::size_t lines = 40) const {
@@ -99,6 +122,11 @@ public:
     }
 
 private:
+    static std::vector<std::string> withProgram(const std::string& path, const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv{path};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return argv;
+    }
     static std::vector<std::string> environment(const std::map<std::string, std::string>& overrides) {
         std::map<std::string, std::string> env;
         for (char** e = environ; *e; ++e) {
@@ -142,6 +170,7 @@ private:
     }
 
     pid_t pid_ = -1;
+    int exitCode_ = -1;
     std::thread reader_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;

@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -95,9 +96,10 @@ public:
     }
     // Length-prefixed message as the clients frame them.
     static std::vector<std::uint8_t> framed(const std::vector<std::uint8_t>& body, std::uint32_t length) {
-        std::vector<std::uint8_t> out(4);
+        // Sized once: GCC 12 misreads an insert after a 4-byte vector as an overrun.
+        std::vector<std::uint8_t> out(4 + body.size());
         storeLe32(out.data(), length);
-        out.insert(out.end(), body.begin(), body.end());
+        std::copy(body.begin(), body.end(), out.begin() + 4);
         return out;
     }
     static std::vector<std::uint8_t> framed(const std::vector<std::uint8_t>& body) {

@@ -1,9 +1,11 @@
-// Linux entry: the dashboard window (GLFW, OpenGL 3), the Application and the main loop.
-// Everything here runs on the main thread.
+// Linux entry: the dashboard window (GLFW, OpenGL 3), the Application, the dashboard and
+// the main loop. Everything here runs on the main thread.
 
 #include "app/Application.h"
-#include "app/ClientStatistics.h"
+#include "main/DashboardLink.h"
 #include "main/Logging.h"
+#include "ui/UIManager.h"
+#include "ui/glfw_gl3/GlfwGl3Backend.h"
 
 #include <GLFW/glfw3.h>
 
@@ -14,7 +16,6 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -24,7 +25,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWindowWidth = 1400;
 constexpr int kWindowHeight = 900;
 constexpr const char* kWindowTitle = "Lumivane Host";
-constexpr int kWindowListInterval = 60;  // loop iterations: about a second at 60 Hz
 constexpr float kClearColour[4] = {0.06f, 0.06f, 0.10f, 1.0f};
 
 // SIGINT and SIGTERM end the loop like closing the window. The handler only sets this flag;
@@ -59,15 +59,19 @@ void onFramebufferSize(GLFWwindow*, int width, int height) {
 
 // Vertical sync paces the loop. Where the driver ignores it (Xvfb, some remote displays)
 // swapping returns at once; the loop then waits for events until the refresh period is
-// over instead of spinning.
+// over instead of spinning. A frame that took most of a period (software rendering) still
+// waits out the rest, while one that vertical sync ended near the period's end does not.
 class FramePacer {
 public:
     explicit FramePacer(int refreshHz) : period_(std::chrono::duration<double>(1.0 / (refreshHz > 0 ? refreshHz : 60))) {}
 
     void afterSwap() {
-        const auto now = Clock::now();
-        const auto since = now - last_;
-        if (since < period_ / 2) glfwWaitEventsTimeout(std::chrono::duration<double>(period_ - since).count());
+        const auto due = last_ + std::chrono::duration_cast<Clock::duration>(period_);
+        if (Clock::now() < due - std::chrono::duration_cast<Clock::duration>(period_ / 8)) {
+            // Events wake the wait early; their callbacks have run, the frame still waits.
+            for (auto now = Clock::now(); now < due; now = Clock::now())
+                glfwWaitEventsTimeout(std::chrono::duration<double>(due - now).count());
+        }
         last_ = Clock::now();
     }
 
@@ -93,10 +97,8 @@ GLFWwindow* createHostWindow() {
     return window;
 }
 
-void runMainLoop(GLFWwindow* window, Application& application) {
+void runMainLoop(GLFWwindow* window, Application& application, UIManager& ui, DashboardLink& dashboard) {
     FramePacer pacer(monitorRefreshRate());
-    int frameCounter = 0;
-    std::vector<lumivane::protocol::WindowInfo> windowList;  // for the dashboard's list
     while (true) {
         glfwPollEvents();
         if (glfwWindowShouldClose(window) || stopRequested.load()) break;
@@ -105,14 +107,10 @@ void runMainLoop(GLFWwindow* window, Application& application) {
             pendingResize = {};
         }
         application.update();
-        [[maybe_unused]] const ClientStatistics status = application.getClientStatistics();
-        if (++frameCounter == kWindowListInterval) {
-            frameCounter = 0;
-            windowList = application.getWindowList();
-        }
+        dashboard.refresh();
         glClearColor(kClearColour[0], kClearColour[1], kClearColour[2], kClearColour[3]);
         glClear(GL_COLOR_BUFFER_BIT);
-        // The dashboard draws here (it takes status and windowList).
+        ui.render();
         glfwSwapBuffers(window);
         pacer.afterSwap();
     }
@@ -123,6 +121,10 @@ int run() {
     LV_INFO("Lumivane Host starting...");
     LV_INFO("Version: 0.1.0");
     installSignalHandlers();
+    // In the logger before any other thread logs: its sink list is not locked. Lines are
+    // dropped until the dashboard exists.
+    auto uiSink = std::make_shared<UISinkMt>();
+    addLogSink(uiSink);
 
     glfwSetErrorCallback(logGlfwError);
     if (!glfwInit()) {
@@ -142,13 +144,19 @@ int run() {
         LV_ERROR("Failed to initialize application");
         return 1;
     }
-    // The dashboard plugs in here: construct the UIManager on this window, attach a UISink
-    // with its log callback, fill its settings and system records from the application and
-    // install its three callbacks (settings changed, start capture, stop capture).
+    auto ui = std::make_unique<UIManager>(createGlfwGl3Backend(window));
+    if (!ui->initialize()) {
+        LV_ERROR("Failed to initialize UI");
+        return 1;
+    }
+    auto dashboard = std::make_unique<DashboardLink>(*ui, *application, uiSink);
     LV_INFO("Application initialized, entering main loop...");
 
-    runMainLoop(window, *application);
+    runMainLoop(window, *application, *ui, *dashboard);
 
+    ui->shutdown();
+    dashboard.reset();  // no log line reaches the UI past here; other threads log until the application stops
+    ui.reset();
     application->shutdown();
     application.reset();
     glfwDestroyWindow(window);

@@ -1,0 +1,49 @@
+#pragma once
+// Connects the dashboard to the application for as long as it lives: the records the
+// dashboard shows, the callbacks through which its edits and clicks reach the application,
+// and the log lines it displays. Main thread only.
+
+#include "app/ClientStatistics.h"
+#include "main/Logging.h"
+#include "ui/UIRecords.h"
+
+#include <memory>
+
+namespace lumivane::host {
+
+class Application;
+class UIManager;
+
+class DashboardLink {
+public:
+    // Every this many refreshes the window list is fetched again (about a second at 60 Hz).
+    static constexpr int kWindowListInterval = 60;
+
+    // `ui` is initialised; `sink` already sits in the logger. Routes the log into the
+    // dashboard, fills its settings and system records and installs its three callbacks.
+    // Both objects must outlive the link.
+    DashboardLink(UIManager& ui, Application& application, std::shared_ptr<UISinkMt> sink);
+    // Stops log lines reaching the dashboard; other threads may still be logging.
+    ~DashboardLink();
+    DashboardLink(const DashboardLink&) = delete;
+    DashboardLink& operator=(const DashboardLink&) = delete;
+
+    // Once per loop iteration: the measured client status, and every kWindowListInterval-th
+    // call the window list.
+    void refresh();
+
+private:
+    void attachLog();
+    void fillSettings();
+    void installCallbacks();
+    void fillSystemInfo();
+
+    UIManager& ui_;
+    Application& application_;
+    std::shared_ptr<UISinkMt> sink_;
+    int frameCounter_ = 0;
+};
+
+ClientStatus toClientStatus(const ClientStatistics& statistics);
+
+}  // namespace lumivane::host
