@@ -24,6 +24,9 @@ struct RunSettings {
     std::uint32_t bitrateKbps = 20000;
     std::uint32_t maxBitrateKbps = 50000;
     std::uint32_t gopLength = 60;
+    // Whether the host's dashboard keeps the focus while streaming; otherwise the test
+    // window takes it, as the application a user streams would.
+    bool dashboardInFront = false;
 };
 
 struct Samples {
@@ -38,7 +41,8 @@ struct RunResult {
     std::optional<double> hostMedianMs, hostP99Ms;  // arrival to socket, ours only
     double fps = 0;
     double cpuPercent = 0;      // of one core, the sender's process while streaming
-    double idleCpuPercent = 0;  // the same process before streaming (ours only)
+    double idleCpuPercent = 0;       // the same process before streaming, dashboard behind (ours only)
+    double idleFrontCpuPercent = 0;  // the same with the dashboard in front (ours only)
     std::uint64_t unreadable = 0;  // pictures whose stamp did not read back
     std::string command;        // how the sender was run
 };

@@ -9,6 +9,7 @@
 
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -61,11 +62,14 @@ void onFramebufferSize(GLFWwindow*, int width, int height) {
 // swapping returns at once; the loop then waits for events until the refresh period is
 // over instead of spinning. A frame that took most of a period (software rendering) still
 // waits out the rest, while one that vertical sync ended near the period's end does not.
+// Iterations that draw nothing wait out their period the same way.
 class FramePacer {
 public:
     explicit FramePacer(int refreshHz) : period_(std::chrono::duration<double>(1.0 / (refreshHz > 0 ? refreshHz : 60))) {}
 
-    void afterSwap() {
+    int refreshHz() const { return int(1.0 / period_.count() + 0.5); }
+
+    void waitForNextPeriod() {
         const auto due = last_ + std::chrono::duration_cast<Clock::duration>(period_);
         if (Clock::now() < due - std::chrono::duration_cast<Clock::duration>(period_ / 8)) {
             // Events wake the wait early; their callbacks have run, the frame still waits.
@@ -79,6 +83,16 @@ private:
     const std::chrono::duration<double> period_;
     Clock::time_point last_ = Clock::now();
 };
+
+// A dashboard nobody looks at (minimised, or another window has the focus, as while the
+// user works in the window being streamed) is drawn kBackgroundDrawHz times a second: its
+// figures change once a second, and on a machine that draws OpenGL in software each frame
+// would take CPU time the encoder needs. Polling and status keep the full rate.
+constexpr int kBackgroundDrawHz = 10;
+
+bool inBackground(GLFWwindow* window) {
+    return glfwGetWindowAttrib(window, GLFW_ICONIFIED) || !glfwGetWindowAttrib(window, GLFW_FOCUSED);
+}
 
 int monitorRefreshRate() {
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
@@ -99,6 +113,8 @@ GLFWwindow* createHostWindow() {
 
 void runMainLoop(GLFWwindow* window, Application& application, UIManager& ui, DashboardLink& dashboard) {
     FramePacer pacer(monitorRefreshRate());
+    const int backgroundEvery = std::max(1, pacer.refreshHz() / kBackgroundDrawHz);
+    int sinceDrawn = backgroundEvery;
     while (true) {
         glfwPollEvents();
         if (glfwWindowShouldClose(window) || stopRequested.load()) break;
@@ -108,11 +124,14 @@ void runMainLoop(GLFWwindow* window, Application& application, UIManager& ui, Da
         }
         application.update();
         dashboard.refresh();
-        glClearColor(kClearColour[0], kClearColour[1], kClearColour[2], kClearColour[3]);
-        glClear(GL_COLOR_BUFFER_BIT);
-        ui.render();
-        glfwSwapBuffers(window);
-        pacer.afterSwap();
+        if (++sinceDrawn >= backgroundEvery || !inBackground(window)) {
+            sinceDrawn = 0;
+            glClearColor(kClearColour[0], kClearColour[1], kClearColour[2], kClearColour[3]);
+            glClear(GL_COLOR_BUFFER_BIT);
+            ui.render();
+            glfwSwapBuffers(window);
+        }
+        pacer.waitForNextPeriod();
     }
 }
 
