@@ -5,6 +5,7 @@
 
 #include "app/ApplicationTestSupport.h"
 #include "capture/WindowEnumerator.h"
+#include "fakes/TempConfigHome.h"
 #include "network/SignalingTestSupport.h"
 
 #include <boost/asio/ip/udp.hpp>
@@ -29,25 +30,20 @@ constexpr const char* kPortsZero = R"({"signalingPort":0,"videoPort":0,"audioPor
 
 class ApplicationTest : public ::testing::Test {
 protected:
+    TempConfigHome configHome_{"apptest"};
+
     ApplicationTest() {
-        char pattern[] = "/tmp/lumivane-apptest.XXXXXX";
-        configHome_ = mkdtemp(pattern);
-        if (const char* previous = std::getenv("XDG_CONFIG_HOME")) previousConfigHome_ = previous;
-        setenv("XDG_CONFIG_HOME", configHome_.c_str(), 1);
         writeSettings(kPortsZero);
     }
     ~ApplicationTest() override {
         app.reset();
-        if (previousConfigHome_) setenv("XDG_CONFIG_HOME", previousConfigHome_->c_str(), 1);
-        else unsetenv("XDG_CONFIG_HOME");
-        std::filesystem::remove_all(configHome_);
     }
 
     void writeSettings(const std::string& text) {
         std::filesystem::create_directories(settingsPath().parent_path());
         std::ofstream(settingsPath()) << text;
     }
-    std::filesystem::path settingsPath() const { return configHome_ / "Lumivane" / "settings.json"; }
+    std::filesystem::path settingsPath() const { return configHome_.settingsPath(); }
 
     ApplicationServices services() {
         ApplicationServices s;
@@ -136,8 +132,6 @@ protected:
     std::unique_ptr<test::TestClient> video;
 
 private:
-    std::filesystem::path configHome_;
-    std::optional<std::string> previousConfigHome_;
     std::mutex sourcesMutex_;
     std::vector<FakeCaptureSource*> sources_;
 };

@@ -3,6 +3,7 @@
 // list rows and status texts are, found from the pixels alone.
 
 #include "HostWindow.h"
+#include "ui/DrawnPalette.h"
 
 #include <cstdlib>
 #include <optional>
@@ -10,27 +11,9 @@
 
 namespace lumivane::host::dashboard {
 
-struct Rgb {
-    int r, g, b;
-};
-
-// The palette as drawn (bytes).
-constexpr Rgb sidebar{13, 13, 20};
-constexpr Rgb background{15, 15, 26};
-constexpr Rgb card{26, 26, 41};
-constexpr Rgb item{38, 38, 56};
-constexpr Rgb hover{31, 31, 51};
-constexpr Rgb primary{115, 89, 230};
-constexpr Rgb primaryLight{140, 102, 250};  // a selected button under the pointer
-constexpr Rgb connectedDot{77, 217, 140};
-constexpr Rgb waitingDot{115, 115, 140};
-
 constexpr int kSidebarWidth = 260;
 constexpr int kStatusBarHeight = 56;
 
-inline bool near(Picture::Pixel p, Rgb c, int tolerance = 2) {
-    return std::abs(p.r - c.r) <= tolerance && std::abs(p.g - c.g) <= tolerance && std::abs(p.b - c.b) <= tolerance;
-}
 inline bool isGreen(Picture::Pixel p) { return p.g > p.r + 60 && p.g > p.b + 30; }
 inline bool isYellow(Picture::Pixel p) { return p.r > 150 && p.g > 110 && p.b + 60 < p.g; }
 inline bool isBright(Picture::Pixel p) { return p.r > 180 && p.g > 180 && p.b > 180; }

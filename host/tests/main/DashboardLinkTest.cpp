@@ -5,6 +5,7 @@
 
 #include "app/ApplicationTestSupport.h"
 #include "capture/WindowEnumerator.h"
+#include "fakes/TempConfigHome.h"
 #include "network/SignalingTestSupport.h"
 #include "ui/HeadlessUIBackend.h"
 #include "ui/SettingsRules.h"
@@ -28,11 +29,9 @@ constexpr WindowHandle kWindow = 0x4200001;
 
 class DashboardLinkTest : public ::testing::Test {
 protected:
+    TempConfigHome configHome_{"dashboardlink"};
+
     DashboardLinkTest() {
-        char pattern[] = "/tmp/lumivane-dashboardlink.XXXXXX";
-        configHome_ = mkdtemp(pattern);
-        if (const char* previous = std::getenv("XDG_CONFIG_HOME")) previousConfigHome_ = previous;
-        setenv("XDG_CONFIG_HOME", configHome_.c_str(), 1);
         std::filesystem::create_directories(settingsPath().parent_path());
         std::ofstream(settingsPath()) << R"({"signalingPort":0,"videoPort":0,"audioPort":0,"inputPort":0,)"
                                          R"("targetBitrate":25000,"maxBitrate":40000,"targetFps":60})";
@@ -43,12 +42,9 @@ protected:
         link.reset();
         ui.reset();
         app.reset();
-        if (previousConfigHome_) setenv("XDG_CONFIG_HOME", previousConfigHome_->c_str(), 1);
-        else unsetenv("XDG_CONFIG_HOME");
-        std::filesystem::remove_all(configHome_);
     }
 
-    std::filesystem::path settingsPath() const { return configHome_ / "Lumivane" / "settings.json"; }
+    std::filesystem::path settingsPath() const { return configHome_.settingsPath(); }
 
     static std::unique_ptr<FakeWindowSystem> oneWindow() {
         auto windows = std::make_unique<FakeWindowSystem>();
@@ -123,8 +119,6 @@ protected:
     std::unique_ptr<DashboardLink> link;
 
 private:
-    std::filesystem::path configHome_;
-    std::optional<std::string> previousConfigHome_;
 };
 
 TEST_F(DashboardLinkTest, StartUpFillsTheDashboardAndRoutesTheLogUntilTheLinkGoes) {

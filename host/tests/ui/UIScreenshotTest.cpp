@@ -4,6 +4,7 @@
 #include "ui/screenshot/UIRenderHarness.h"
 
 #include "fakes/LogCapture.h"
+#include "ui/DrawnPalette.h"
 
 #include <gtest/gtest.h>
 
@@ -13,22 +14,7 @@
 namespace lumivane::host {
 namespace {
 
-struct Rgb {
-    int r, g, b;
-};
-
-// The palette as ImGui rounds it to bytes.
-constexpr Rgb sidebarColour{13, 13, 20};
-constexpr Rgb backgroundColour{15, 15, 26};
-constexpr Rgb cardColour{26, 26, 41};
-constexpr Rgb itemColour{38, 38, 56};
-constexpr Rgb primaryColour{115, 89, 230};
-constexpr Rgb connectedDot{77, 217, 140};
-constexpr Rgb waitingDot{115, 115, 140};
-
-bool near(RenderedFrame::Pixel p, Rgb c, int tolerance = 2) {
-    return std::abs(p.r - c.r) <= tolerance && std::abs(p.g - c.g) <= tolerance && std::abs(p.b - c.b) <= tolerance;
-}
+using namespace dashboard;
 
 ::testing::AssertionResult hasColour(const RenderedFrame& frame, int x, int y, Rgb c) {
     const auto p = frame.at(x, y);
@@ -112,12 +98,12 @@ TEST_F(UIScreenshotTest, ShellColoursAndOneHighlightedNavigationButtonPerPage) {
     for (int page = 0; page < UIManager::PageCount; ++page) {
         ui().setCurrentPage(page);
         const RenderedFrame frame = harness->renderFrames();
-        EXPECT_TRUE(hasColour(frame, 5, 600, sidebarColour)) << "sidebar, page " << page;
-        EXPECT_TRUE(hasColour(frame, 700, height - 5, sidebarColour)) << "status bar, page " << page;
+        EXPECT_TRUE(hasColour(frame, 5, 600, sidebar)) << "sidebar, page " << page;
+        EXPECT_TRUE(hasColour(frame, 700, height - 5, sidebar)) << "status bar, page " << page;
         // Left of where a scrollbar appears on the taller pages.
-        EXPECT_TRUE(hasColour(frame, width - 20, 150, backgroundColour)) << "content, page " << page;
+        EXPECT_TRUE(hasColour(frame, width - 20, 150, background)) << "content, page " << page;
 
-        const auto highlighted = bands(frame, {240, 0, 241, height - 56}, [](auto p) { return near(p, primaryColour); });
+        const auto highlighted = bands(frame, {240, 0, 241, height - 56}, [](auto p) { return near(p, primary); });
         ASSERT_EQ(highlighted.size(), 1u) << "page " << page;
         const int buttonHeight = highlighted[0].second - highlighted[0].first;
         EXPECT_GE(buttonHeight, 40);
@@ -151,12 +137,12 @@ TEST_F(UIScreenshotTest, WindowListShowsOneRowPerWindowAndHighlightsTheStreaming
         const int top = rowTop + row * 61;
         const Box status{rowRight - 110, top, rowRight, top + 56};
         if (row == 1) {
-            EXPECT_TRUE(hasColour(frame, rowRight - 10, top + 52, itemColour)) << "streaming row is highlighted";
+            EXPECT_TRUE(hasColour(frame, rowRight - 10, top + 52, item)) << "streaming row is highlighted";
             EXPECT_GT(countPixels(frame, status, isGreen), 20) << "\"Streaming\" in green";
         } else {
-            EXPECT_TRUE(hasColour(frame, rowRight - 10, top + 52, cardColour)) << "row " << row << " is plain";
+            EXPECT_TRUE(hasColour(frame, rowRight - 10, top + 52, card)) << "row " << row << " is plain";
             EXPECT_EQ(countPixels(frame, status, isGreen), 0) << "row " << row << " is \"Ready\"";
-            EXPECT_GT(countPixels(frame, status, [](auto p) { return !near(p, cardColour, 6); }), 20);
+            EXPECT_GT(countPixels(frame, status, [](auto p) { return !near(p, card, 6); }), 20);
         }
     }
 }
@@ -166,7 +152,7 @@ TEST_F(UIScreenshotTest, EmptyWindowListShowsTwoCentredHintLines) {
     harness->renderFrames(2);
     const RenderedFrame frame = harness->renderFrames();
     const Box inside = listInside();
-    auto isText = [](auto p) { return !near(p, cardColour, 6); };
+    auto isText = [](auto p) { return !near(p, card, 6); };
     const auto lines = bands(frame, inside, isText);
     ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines);
     const int centre = (inside.x0 + inside.x1) / 2;
@@ -191,7 +177,7 @@ TEST_F(UIScreenshotTest, StatusBarWaitsForAClientThenShowsItsValues) {
     const RenderedFrame waiting = harness->renderFrames();
     EXPECT_TRUE(hasColour(waiting, 31, dotY, waitingDot));
     EXPECT_EQ(countPixels(waiting, statusText, isGreen), 0);
-    EXPECT_GT(countPixels(waiting, statusText, [](auto p) { return !near(p, sidebarColour, 6); }), 50)
+    EXPECT_GT(countPixels(waiting, statusText, [](auto p) { return !near(p, sidebar, 6); }), 50)
         << "\"Waiting for client...\"";
     EXPECT_GT(countPixels(waiting, values, isYellow), 20) << "encoder \"None\" as a warning";
 
@@ -216,10 +202,10 @@ TEST_F(UIScreenshotTest, SmallWindowKeepsSidebarWidthAndStatusBarHeight) {
     open(800, 600);
     ui().setCurrentPage(UIManager::Input);
     const RenderedFrame frame = harness->renderFrames();
-    EXPECT_TRUE(hasColour(frame, 259, 300, sidebarColour));
-    EXPECT_TRUE(hasColour(frame, 260, 300, backgroundColour)) << "content is 540 wide from x=260";
-    EXPECT_TRUE(hasColour(frame, 700, 543, backgroundColour));
-    EXPECT_TRUE(hasColour(frame, 700, 544, sidebarColour)) << "status bar starts at y=544";
+    EXPECT_TRUE(hasColour(frame, 259, 300, sidebar));
+    EXPECT_TRUE(hasColour(frame, 260, 300, background)) << "content is 540 wide from x=260";
+    EXPECT_TRUE(hasColour(frame, 700, 543, background));
+    EXPECT_TRUE(hasColour(frame, 700, 544, sidebar)) << "status bar starts at y=544";
 }
 
 }  // namespace
