@@ -25,7 +25,6 @@ using namespace std::chrono_literals;
 using namespace apptest;
 using nlohmann::json;
 
-constexpr WindowHandle kWindow = 0x4200001;
 constexpr const char* kPortsZero = R"({"signalingPort":0,"videoPort":0,"audioPort":0,"inputPort":0})";
 
 class ApplicationTest : public ::testing::Test {
@@ -64,14 +63,6 @@ protected:
         return s;
     }
 
-    static std::unique_ptr<FakeWindowSystem> oneWindow() {
-        auto windows = std::make_unique<FakeWindowSystem>();
-        FakeWindow facts;
-        facts.title = "Test Editor";
-        facts.rect = WindowRect{0, 0, 640, 480};
-        windows->add(kWindow, facts);
-        return windows;
-    }
     std::unique_ptr<CaptureOrchestrator> makeOrchestrator() {
         return std::make_unique<CaptureOrchestrator>(
             [] { return std::make_unique<MemoryGpuDevice>(); },

@@ -23,6 +23,17 @@ namespace lumivane::host::apptest {
 
 using test::kDeadline;
 
+// The one window the fake window system shows.
+constexpr WindowHandle kWindow = 0x4200001;
+inline std::unique_ptr<FakeWindowSystem> oneWindow() {
+    auto windows = std::make_unique<FakeWindowSystem>();
+    FakeWindow facts;
+    facts.title = "Test Editor";
+    facts.rect = WindowRect{0, 0, 640, 480};
+    windows->add(kWindow, facts);
+    return windows;
+}
+
 // Encoders that forward to FakeEncoder and record every bitrate change for the test.
 class BitrateLog {
 public:

@@ -3,7 +3,7 @@
 // list rows and status texts are, found from the pixels alone.
 
 #include "HostWindow.h"
-#include "ui/DrawnPalette.h"
+#include "ui/DashboardPixels.h"
 
 #include <cstdlib>
 #include <optional>
@@ -13,43 +13,6 @@ namespace lumivane::host::dashboard {
 
 constexpr int kSidebarWidth = 260;
 constexpr int kStatusBarHeight = 56;
-
-inline bool isGreen(Picture::Pixel p) { return p.g > p.r + 60 && p.g > p.b + 30; }
-inline bool isYellow(Picture::Pixel p) { return p.r > 150 && p.g > 110 && p.b + 60 < p.g; }
-inline bool isBright(Picture::Pixel p) { return p.r > 180 && p.g > 180 && p.b > 180; }
-
-struct Box {
-    int x0, y0, x1, y1;  // half-open
-};
-
-// A run of rows [top, bottom) or columns [left, right).
-struct Span {
-    int begin, end;
-    int middle() const { return (begin + end) / 2; }
-    int length() const { return end - begin; }
-};
-
-template <typename Predicate>
-int countPixels(const Picture& picture, Box box, Predicate predicate) {
-    int count = 0;
-    for (int y = box.y0; y < box.y1; ++y)
-        for (int x = box.x0; x < box.x1; ++x) count += predicate(picture.at(x, y)) ? 1 : 0;
-    return count;
-}
-
-// Runs of rows holding at least one pixel that matches.
-template <typename Predicate>
-std::vector<Span> rowBands(const Picture& picture, Box box, Predicate predicate) {
-    std::vector<Span> found;
-    for (int y = box.y0; y < box.y1; ++y) {
-        bool hit = false;
-        for (int x = box.x0; x < box.x1 && !hit; ++x) hit = predicate(picture.at(x, y));
-        if (!hit) continue;
-        if (!found.empty() && found.back().end == y) found.back().end = y + 1;
-        else found.push_back({y, y + 1});
-    }
-    return found;
-}
 
 // The seven navigation buttons, top to bottom (page order); fewer if the sidebar is not
 // drawn as expected.

@@ -1,6 +1,5 @@
 #include "HostWindow.h"
 
-#include "capture/PngEncoder.h"
 #include "capture/x11/XDisplay.h"
 
 #include <X11/Xatom.h>
@@ -10,7 +9,6 @@
 #include <poll.h>
 
 #include <cerrno>
-#include <fstream>
 
 namespace lumivane::host {
 
@@ -22,19 +20,6 @@ struct HostWindow::X {
     Damage damage = 0;
     int damageEvent = 0;
 };
-
-Picture::Pixel Picture::at(int x, int y) const {
-    const std::size_t offset = (std::size_t(y) * std::size_t(width) + std::size_t(x)) * 4;
-    return {bgra[offset + 2], bgra[offset + 1], bgra[offset]};
-}
-
-bool Picture::writePng(const std::string& path) const {
-    const std::vector<std::uint8_t> png = encodePng(std::uint32_t(width), std::uint32_t(height), bgra);
-    if (png.empty()) return false;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
-    return bool(out);
-}
 
 namespace {
 

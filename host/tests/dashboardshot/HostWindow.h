@@ -3,6 +3,8 @@
 // raised, its pixels read back and the pointer moved and clicked through XTest. Xlib stays
 // in the .cpp (its macros clash with gtest).
 
+#include "ui/screenshot/Picture.h"
+
 #include <sys/types.h>
 
 #include <chrono>
@@ -14,19 +16,6 @@
 #include <vector>
 
 namespace lumivane::host {
-
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> bgra;  // top-down, width * 4 bytes a row
-
-    struct Pixel {
-        std::uint8_t r, g, b;
-    };
-    Pixel at(int x, int y) const;
-    bool empty() const { return bgra.empty(); }
-    bool writePng(const std::string& path) const;
-};
 
 class HostWindow {
 public:

@@ -25,8 +25,6 @@ namespace {
 using namespace apptest;
 using nlohmann::json;
 
-constexpr WindowHandle kWindow = 0x4200001;
-
 class DashboardLinkTest : public ::testing::Test {
 protected:
     TempConfigHome configHome_{"dashboardlink"};
@@ -46,14 +44,6 @@ protected:
 
     std::filesystem::path settingsPath() const { return configHome_.settingsPath(); }
 
-    static std::unique_ptr<FakeWindowSystem> oneWindow() {
-        auto windows = std::make_unique<FakeWindowSystem>();
-        FakeWindow facts;
-        facts.title = "Test Editor";
-        facts.rect = WindowRect{0, 0, 640, 480};
-        windows->add(kWindow, facts);
-        return windows;
-    }
     ApplicationServices services() {
         ApplicationServices s;
         s.createOrchestrator = [this] {

@@ -4,7 +4,7 @@
 #include "ui/screenshot/UIRenderHarness.h"
 
 #include "fakes/LogCapture.h"
-#include "ui/DrawnPalette.h"
+#include "ui/DashboardPixels.h"
 
 #include <gtest/gtest.h>
 
@@ -16,47 +16,14 @@ namespace {
 
 using namespace dashboard;
 
-::testing::AssertionResult hasColour(const RenderedFrame& frame, int x, int y, Rgb c) {
+::testing::AssertionResult hasColour(const Picture& frame, int x, int y, Rgb c) {
     const auto p = frame.at(x, y);
     if (near(p, c)) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << int(p.r) << "," << int(p.g) << ","
                                          << int(p.b) << ", expected " << c.r << "," << c.g << "," << c.b;
 }
 
-Rgb toRgb(RenderedFrame::Pixel p) { return {p.r, p.g, p.b}; }
-
-bool isGreen(RenderedFrame::Pixel p) { return p.g > p.r + 60 && p.g > p.b + 30; }
-bool isYellow(RenderedFrame::Pixel p) { return p.r > 150 && p.g > 110 && p.b + 60 < p.g; }
-bool isBright(RenderedFrame::Pixel p) { return p.r > 180 && p.g > 180 && p.b > 180; }
-
-struct Box {
-    int x0, y0, x1, y1;  // half-open
-};
-
-template <typename Predicate>
-int countPixels(const RenderedFrame& frame, Box box, Predicate predicate) {
-    int count = 0;
-    for (int y = box.y0; y < box.y1; ++y)
-        for (int x = box.x0; x < box.x1; ++x) count += predicate(frame.at(x, y)) ? 1 : 0;
-    return count;
-}
-
-// Vertical runs of rows that hold at least one matching pixel: [top, bottom) each.
-template <typename Predicate>
-std::vector<std::pair<int, int>> bands(const RenderedFrame& frame, Box box, Predicate predicate) {
-    std::vector<std::pair<int, int>> found;
-    for (int y = box.y0; y < box.y1; ++y) {
-        bool hit = false;
-        for (int x = box.x0; x < box.x1 && !hit; ++x) hit = predicate(frame.at(x, y));
-        if (!hit) continue;
-        if (!found.empty() && found.back().second == y) {
-            found.back().second = y + 1;
-        } else {
-            found.emplace_back(y, y + 1);
-        }
-    }
-    return found;
-}
+Rgb toRgb(Picture::Pixel p) { return {p.r, p.g, p.b}; }
 
 protocol::WindowInfo window(std::uint32_t id, const std::string& title, const std::string& process) {
     protocol::WindowInfo info;
@@ -97,19 +64,19 @@ TEST_F(UIScreenshotTest, ShellColoursAndOneHighlightedNavigationButtonPerPage) {
     int previousTop = -1;
     for (int page = 0; page < UIManager::PageCount; ++page) {
         ui().setCurrentPage(page);
-        const RenderedFrame frame = harness->renderFrames();
+        const Picture frame = harness->renderFrames();
         EXPECT_TRUE(hasColour(frame, 5, 600, sidebar)) << "sidebar, page " << page;
         EXPECT_TRUE(hasColour(frame, 700, height - 5, sidebar)) << "status bar, page " << page;
         // Left of where a scrollbar appears on the taller pages.
         EXPECT_TRUE(hasColour(frame, width - 20, 150, background)) << "content, page " << page;
 
-        const auto highlighted = bands(frame, {240, 0, 241, height - 56}, [](auto p) { return near(p, primary); });
+        const auto highlighted = rowBands(frame, {240, 0, 241, height - 56}, [](auto p) { return near(p, primary); });
         ASSERT_EQ(highlighted.size(), 1u) << "page " << page;
-        const int buttonHeight = highlighted[0].second - highlighted[0].first;
+        const int buttonHeight = highlighted[0].length();
         EXPECT_GE(buttonHeight, 40);
         EXPECT_LE(buttonHeight, 48);
-        EXPECT_GT(highlighted[0].first, previousTop) << "buttons run down in page order";
-        previousTop = highlighted[0].first;
+        EXPECT_GT(highlighted[0].begin, previousTop) << "buttons run down in page order";
+        previousTop = highlighted[0].begin;
     }
     EXPECT_GT(previousTop, height - 56 - 80) << "About sits at the foot of the sidebar";
 }
@@ -127,9 +94,9 @@ TEST_F(UIScreenshotTest, WindowListShowsOneRowPerWindowAndHighlightsTheStreaming
     harness->click({float(left + 150), float(rowTop + 61 + 28)});
     ASSERT_TRUE(ui().windowEntries()[1].streaming);
 
-    const RenderedFrame frame = harness->renderFrames();
+    const Picture frame = harness->renderFrames();
     const Box inside = listInside();
-    const auto titles = bands(frame, {left + 20, inside.y0, left + 400, inside.y1}, isBright);
+    const auto titles = rowBands(frame, {left + 20, inside.y0, left + 400, inside.y1}, isBright);
     EXPECT_EQ(titles.size(), 3u) << "one bright title line per window";
 
     const int rowRight = left + 10 + int(list->size.x) - 30;
@@ -150,10 +117,10 @@ TEST_F(UIScreenshotTest, WindowListShowsOneRowPerWindowAndHighlightsTheStreaming
 TEST_F(UIScreenshotTest, EmptyWindowListShowsTwoCentredHintLines) {
     open();
     harness->renderFrames(2);
-    const RenderedFrame frame = harness->renderFrames();
+    const Picture frame = harness->renderFrames();
     const Box inside = listInside();
     auto isText = [](auto p) { return !near(p, card, 6); };
-    const auto lines = bands(frame, inside, isText);
+    const auto lines = rowBands(frame, inside, isText);
     ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines);
     const int centre = (inside.x0 + inside.x1) / 2;
     for (const auto& [top, bottom] : lines) {
@@ -174,7 +141,7 @@ TEST_F(UIScreenshotTest, StatusBarWaitsForAClientThenShowsItsValues) {
     const Box statusText{45, height - 56, 400, height};
     const Box values{width - 400, height - 56, width - 20, height};
 
-    const RenderedFrame waiting = harness->renderFrames();
+    const Picture waiting = harness->renderFrames();
     EXPECT_TRUE(hasColour(waiting, 31, dotY, waitingDot));
     EXPECT_EQ(countPixels(waiting, statusText, isGreen), 0);
     EXPECT_GT(countPixels(waiting, statusText, [](auto p) { return !near(p, sidebar, 6); }), 50)
@@ -182,7 +149,7 @@ TEST_F(UIScreenshotTest, StatusBarWaitsForAClientThenShowsItsValues) {
     EXPECT_GT(countPixels(waiting, values, isYellow), 20) << "encoder \"None\" as a warning";
 
     ui().clientStatus = ClientStatus{true, "Meta Quest", "", 72, 18.0f, 50.0f};
-    const RenderedFrame connected = harness->renderFrames();
+    const Picture connected = harness->renderFrames();
     EXPECT_TRUE(hasColour(connected, 31, dotY, connectedDot));
     EXPECT_GT(countPixels(connected, statusText, isGreen), 50) << "\"Connected to Meta Quest\"";
     EXPECT_EQ(countPixels(connected, values, isYellow), 0);
@@ -190,7 +157,7 @@ TEST_F(UIScreenshotTest, StatusBarWaitsForAClientThenShowsItsValues) {
 
     ui().clientStatus.fps = 90;
     ui().clientStatus.latencyMs = 7.5f;
-    const RenderedFrame changed = harness->renderFrames();
+    const Picture changed = harness->renderFrames();
     int differing = 0;
     for (int y = values.y0; y < values.y1; ++y)
         for (int x = values.x0; x < values.x1; ++x)
@@ -201,7 +168,7 @@ TEST_F(UIScreenshotTest, StatusBarWaitsForAClientThenShowsItsValues) {
 TEST_F(UIScreenshotTest, SmallWindowKeepsSidebarWidthAndStatusBarHeight) {
     open(800, 600);
     ui().setCurrentPage(UIManager::Input);
-    const RenderedFrame frame = harness->renderFrames();
+    const Picture frame = harness->renderFrames();
     EXPECT_TRUE(hasColour(frame, 259, 300, sidebar));
     EXPECT_TRUE(hasColour(frame, 260, 300, background)) << "content is 540 wide from x=260";
     EXPECT_TRUE(hasColour(frame, 700, 543, background));

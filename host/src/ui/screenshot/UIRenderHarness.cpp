@@ -1,13 +1,10 @@
 #include "ui/screenshot/UIRenderHarness.h"
 
-#include "capture/PngEncoder.h"
 #include "main/Logging.h"
 #include "ui/glfw_gl3/GlfwGl3Backend.h"
 
 #include <GLFW/glfw3.h>
 #include <imgui_internal.h>
-
-#include <fstream>
 
 namespace lumivane::host {
 
@@ -44,11 +41,6 @@ private:
     std::optional<ImVec2> position_;
     bool pressed_ = false;
 };
-
-RenderedFrame::Pixel RenderedFrame::at(int x, int y) const {
-    const std::size_t offset = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
-    return {bgra[offset + 2], bgra[offset + 1], bgra[offset]};
-}
 
 namespace {
 
@@ -108,8 +100,8 @@ void UIRenderHarness::drawFrame() {
     ui_->render();
 }
 
-RenderedFrame UIRenderHarness::renderFrames(int frames) {
-    RenderedFrame frame;
+Picture UIRenderHarness::renderFrames(int frames) {
+    Picture frame;
     for (int i = 0; i < frames; ++i) {
         drawFrame();
         if (i + 1 == frames) {
@@ -144,15 +136,6 @@ std::optional<UIRenderHarness::ChildRect> UIRenderHarness::findChild(const std::
         return ChildRect{window->Pos, window->Size, window->WindowPadding};
     }
     return std::nullopt;
-}
-
-bool UIRenderHarness::writePng(const RenderedFrame& frame, const std::string& path) {
-    const std::vector<std::uint8_t> png = encodePng(static_cast<std::uint32_t>(frame.width),
-                                                    static_cast<std::uint32_t>(frame.height), frame.bgra);
-    if (png.empty()) return false;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-    return static_cast<bool>(out);
 }
 
 }  // namespace lumivane::host

@@ -3,6 +3,7 @@
 // for screenshot tests and `lumivane-ui-screenshot`. Main thread only; one at a time.
 
 #include "ui/UIManager.h"
+#include "ui/screenshot/Picture.h"
 
 #include <cstdint>
 #include <memory>
@@ -15,17 +16,6 @@ struct GLFWwindow;
 namespace lumivane::host {
 
 class ScriptedInputBackend;
-
-struct RenderedFrame {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> bgra;  // top-down, width * 4 bytes a row
-
-    struct Pixel {
-        std::uint8_t r, g, b;
-    };
-    Pixel at(int x, int y) const;
-};
 
 class UIRenderHarness {
 public:
@@ -43,7 +33,7 @@ public:
     // A click at a point: move there, press, release, over a few frames.
     void click(ImVec2 position);
     // Draws `frames` frames (layout settles over the first two) and returns the last.
-    RenderedFrame renderFrames(int frames = 3);
+    Picture renderFrames(int frames = 3);
     // Where a child window of the dashboard ("WindowList", "Sidebar", ...) was drawn in
     // the last frame, in window pixels.
     struct ChildRect {
@@ -52,8 +42,6 @@ public:
         ImVec2 padding;
     };
     std::optional<ChildRect> findChild(const std::string& name) const;
-    // The last frame as PNG; false if it could not be written.
-    static bool writePng(const RenderedFrame& frame, const std::string& path);
 
 private:
     UIRenderHarness() = default;

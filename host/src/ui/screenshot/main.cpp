@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     for (int page = 0; page < UIManager::PageCount; ++page) {
         ui.setCurrentPage(page);
         const std::string path = (dir / (std::string(pageNames[page]) + ".png")).string();
-        if (UIRenderHarness::writePng(harness->renderFrames(), path)) {
+        if (harness->renderFrames().writePng(path)) {
             LV_INFO("Wrote {}", path);
         } else {
             LV_ERROR("Could not write {}", path);
