@@ -4,7 +4,7 @@
 #include "HostClock.h"
 #include "JsonFields.h"
 #include "Reporter.h"
-#include "app/Base64.h"
+#include "core/Base64.h"
 
 #include <boost/asio/post.hpp>
 #include <fmt/format.h>

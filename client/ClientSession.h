@@ -13,7 +13,7 @@
 #include "TcpChannel.h"
 #include "VideoReceiver.h"
 #include "WindowList.h"
-#include "capture/WindowInfo.h"
+#include "core/WindowInfo.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address_v4.hpp>

@@ -1,7 +1,7 @@
 #include "ControlMessages.h"
 
 #include "network/ClientFeedback.h"
-#include "network/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 namespace lumivane::client {
 

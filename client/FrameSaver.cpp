@@ -1,7 +1,7 @@
 #include "FrameSaver.h"
 
 #include "VideoDecoder.h"
-#include "capture/PngEncoder.h"
+#include "core/PngEncoder.h"
 
 #include <fmt/format.h>
 

@@ -1,6 +1,6 @@
 #include "MediaPackets.h"
 
-#include "network/LittleEndian.h"
+#include "core/LittleEndian.h"
 #include "network/MediaPacketHeader.h"
 #include "network/VideoFrameHeader.h"
 

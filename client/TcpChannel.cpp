@@ -1,6 +1,6 @@
 #include "TcpChannel.h"
 
-#include "network/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>

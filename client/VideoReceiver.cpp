@@ -3,7 +3,7 @@
 #include "JsonFields.h"
 #include "Reporter.h"
 #include "StreamStats.h"
-#include "app/Base64.h"
+#include "core/Base64.h"
 
 #include <chrono>
 

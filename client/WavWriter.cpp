@@ -1,6 +1,6 @@
 #include "WavWriter.h"
 
-#include "network/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 #include <array>
 #include <cerrno>

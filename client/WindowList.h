@@ -1,7 +1,7 @@
 #pragma once
 // The host's window list as the client reads it, and the choice of the window to stream.
 
-#include "capture/WindowInfo.h"
+#include "core/WindowInfo.h"
 
 #include <nlohmann/json.hpp>
 

@@ -4,7 +4,7 @@
 #include "FakeHost.h"
 #include "capture/PngDecode.h"
 #include "network/DiscoveryResponder.h"
-#include "network/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 #include "FakeHost.h"
 
-#include "app/Base64.h"
+#include "core/Base64.h"
 #include "audio/OpusEncoder.h"
-#include "capture/PngEncoder.h"
+#include "core/PngEncoder.h"
 #include "encode/software/SoftwareEncoder.h"
 #include "gpu/memory/MemoryGpuDevice.h"
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <chrono>
 #include <cmath>

@@ -7,7 +7,7 @@
 #include "capture/CaptureOrchestrator.h"
 #include "input/InputInjector.h"
 #include "input/InputSink.h"
-#include "main/Logging.h"
+#include "core/Logging.h"
 #include "network/SignalingServer.h"
 #include "network/TcpAudioServer.h"
 #include "network/TcpInputServer.h"

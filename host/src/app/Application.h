@@ -8,7 +8,7 @@
 #include "app/ClientStatistics.h"
 #include "app/Settings.h"
 #include "app/VideoSendStatistics.h"
-#include "capture/WindowInfo.h"
+#include "core/WindowInfo.h"
 #include "network/ClientFeedback.h"
 #include "network/ClientInput.h"
 #include "network/DiscoveryResponder.h"

@@ -8,12 +8,12 @@
 
 #include "app/Application.h"
 
-#include "app/Base64.h"
+#include "core/Base64.h"
 #include "app/InputDispatch.h"
 #include "audio/OpusEncoder.h"
 #include "capture/CaptureOrchestrator.h"
 #include "input/InputInjector.h"
-#include "main/Logging.h"
+#include "core/Logging.h"
 #include "network/SignalingServer.h"
 #include "network/TcpAudioServer.h"
 #include "network/TcpInputServer.h"

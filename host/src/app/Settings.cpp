@@ -1,6 +1,6 @@
 #include "app/Settings.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <nlohmann/json.hpp>
 

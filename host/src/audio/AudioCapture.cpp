@@ -1,6 +1,6 @@
 #include "audio/AudioCapture.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <algorithm>
 

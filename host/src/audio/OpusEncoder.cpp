@@ -1,6 +1,6 @@
 #include "audio/OpusEncoder.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <opus.h>
 

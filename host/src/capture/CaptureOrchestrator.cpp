@@ -1,7 +1,7 @@
 #include "capture/CaptureOrchestrator.h"
 
 #include "encode/EncoderFactory.h"
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <algorithm>
 #include <chrono>

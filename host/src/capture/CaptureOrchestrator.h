@@ -11,7 +11,7 @@
 #include "capture/StreamSession.h"
 #include "capture/WindowCapture.h"
 #include "capture/WindowEnumerator.h"
-#include "capture/WindowInfo.h"
+#include "core/WindowInfo.h"
 #include "capture/WindowSystem.h"
 #include "encode/EncoderPlatform.h"
 #include "encode/EncoderTypes.h"

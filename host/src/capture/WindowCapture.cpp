@@ -1,6 +1,6 @@
 #include "capture/WindowCapture.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <exception>
 

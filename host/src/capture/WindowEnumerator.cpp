@@ -1,8 +1,8 @@
 #include "capture/WindowEnumerator.h"
 
-#include "app/Base64.h"
-#include "capture/PngEncoder.h"
-#include "main/Logging.h"
+#include "core/Base64.h"
+#include "core/PngEncoder.h"
+#include "core/Logging.h"
 
 #include <algorithm>
 

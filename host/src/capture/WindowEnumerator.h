@@ -2,7 +2,7 @@
 // The list of windows a client may stream: filtered, sorted by title, icons as base64 PNG.
 // Holds no state of its own; safe to call from several threads at once.
 
-#include "capture/WindowInfo.h"
+#include "core/WindowInfo.h"
 #include "capture/WindowSystem.h"
 
 #include <memory>

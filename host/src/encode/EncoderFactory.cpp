@@ -1,6 +1,6 @@
 #include "encode/EncoderFactory.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "input/InputInjector.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 
 namespace lumivane::host {

@@ -4,7 +4,7 @@
 // and the log lines it displays. Main thread only.
 
 #include "app/ClientStatistics.h"
-#include "main/Logging.h"
+#include "core/Logging.h"
 #include "ui/UIRecords.h"
 
 #include <memory>

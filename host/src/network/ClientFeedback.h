@@ -1,7 +1,7 @@
 #pragma once
 // Decode and round-trip times the client reports on the video connection.
 
-#include "network/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 #include <cstddef>
 #include <cstdint>

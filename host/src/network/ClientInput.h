@@ -1,7 +1,7 @@
 #pragma once
 // Input record carried on the video connection, laid out with natural alignment.
 
-#include "network/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 #include <cstddef>
 #include <cstdint>

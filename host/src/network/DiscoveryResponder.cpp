@@ -1,6 +1,6 @@
 #include "network/DiscoveryResponder.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <cstring>
 

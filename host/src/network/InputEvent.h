@@ -2,7 +2,7 @@
 // Input record of the input connection. On the wire it is byte-packed (16-bit fields at odd
 // offsets); in memory it is an ordinary struct so fields can be bound to references.
 
-#include "network/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 // The 8 bytes after the length prefix of every video and audio packet.
 
-#include "network/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 #include <cstddef>
 #include <cstdint>

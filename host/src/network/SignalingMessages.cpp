@@ -1,5 +1,5 @@
 // SignalingServerImpl's handling of received messages.
-#include "main/Logging.h"
+#include "core/Logging.h"
 #include "network/SignalingServerImpl.h"
 #include "network/WebSocketSession.h"
 

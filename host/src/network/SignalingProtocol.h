@@ -1,7 +1,7 @@
 #pragma once
 // Messages of the signalling channel: one JSON object per WebSocket text message.
 
-#include "capture/WindowInfo.h"
+#include "core/WindowInfo.h"
 
 #include <nlohmann/json.hpp>
 

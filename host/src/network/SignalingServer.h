@@ -1,7 +1,7 @@
 #pragma once
 // WebSocket signalling server: the face the application owns.
 
-#include "capture/WindowInfo.h"
+#include "core/WindowInfo.h"
 #include "network/SignalingProtocol.h"
 
 #include <cstddef>

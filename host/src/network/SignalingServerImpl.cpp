@@ -1,6 +1,6 @@
 #include "network/SignalingServerImpl.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 #include "network/WebSocketSession.h"
 
 #include <boost/asio/post.hpp>

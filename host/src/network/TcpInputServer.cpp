@@ -1,7 +1,7 @@
 #include "network/TcpInputServer.h"
 
-#include "main/Logging.h"
-#include "network/LittleEndian.h"
+#include "core/Logging.h"
+#include "core/LittleEndian.h"
 #include "network/TcpServerSupport.h"
 
 #include <boost/asio/read.hpp>

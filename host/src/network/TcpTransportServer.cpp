@@ -1,7 +1,7 @@
 #include "network/TcpTransportServer.h"
 
-#include "main/Logging.h"
-#include "network/LittleEndian.h"
+#include "core/Logging.h"
+#include "core/LittleEndian.h"
 #include "network/MediaPacketHeader.h"
 #include "network/SocketIo.h"
 #include "network/TcpServerSupport.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The 8 bytes between the media header and the frame data of a video packet.
 
-#include "network/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "network/WebSocketSession.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 #include "network/SignalingServerImpl.h"
 
 #include <boost/asio/post.hpp>

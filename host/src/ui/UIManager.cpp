@@ -1,6 +1,6 @@
 #include "ui/UIManager.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 #include "ui/LocalIpAddress.h"
 #include "ui/LogoImage.h"
 #include "ui/Palette.h"

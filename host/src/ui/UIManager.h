@@ -7,7 +7,7 @@
 // The pages are member functions defined in files of their own (DashboardPage.cpp,
 // SettingsPages.cpp, LogsPage.cpp, AboutPage.cpp).
 
-#include "capture/WindowInfo.h"
+#include "core/WindowInfo.h"
 #include "ui/LogBuffer.h"
 #include "ui/UIBackend.h"
 #include "ui/UIRecords.h"

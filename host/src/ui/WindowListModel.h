@@ -2,7 +2,7 @@
 // The dashboard's window list: refreshed from the application, clicked by the user.
 // Main thread only.
 
-#include "capture/WindowInfo.h"
+#include "core/WindowInfo.h"
 #include "ui/UIRecords.h"
 
 #include <cstdint>

@@ -11,7 +11,7 @@
 #include "fakes/FakeInputSink.h"
 #include "fakes/FakeWindowSystem.h"
 #include "gpu/memory/MemoryGpuDevice.h"
-#include "network/LittleEndian.h"
+#include "core/LittleEndian.h"
 #include "network/NetworkTestSupport.h"
 
 #include <condition_variable>

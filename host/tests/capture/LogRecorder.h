@@ -1,7 +1,7 @@
 #pragma once
 // Records every log line (message text only) while alive.
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <algorithm>
 #include <chrono>

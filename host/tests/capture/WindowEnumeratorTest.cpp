@@ -2,7 +2,7 @@
 
 #include "LogRecorder.h"
 #include "PngDecode.h"
-#include "app/Base64.h"
+#include "core/Base64.h"
 #include "fakes/FakeWindowSystem.h"
 
 #include <gtest/gtest.h>

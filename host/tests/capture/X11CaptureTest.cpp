@@ -6,7 +6,7 @@
 #include "LogRecorder.h"
 #include "PngDecode.h"
 #include "TestWindowProcess.h"
-#include "app/Base64.h"
+#include "core/Base64.h"
 #include "gpu/memory/MemoryGpuDevice.h"
 #include "XTestHelpers.h"
 #include "testwindow/TestPattern.h"

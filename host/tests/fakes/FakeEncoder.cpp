@@ -1,6 +1,6 @@
 #include "fakes/FakeEncoder.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 namespace lumivane::host {
 namespace {

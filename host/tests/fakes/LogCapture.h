@@ -1,7 +1,7 @@
 #pragma once
 // Routes the default logger into memory for one test and restores the previous one.
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <memory>
 #include <mutex>

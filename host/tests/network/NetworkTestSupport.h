@@ -1,8 +1,8 @@
 #pragma once
 // Loopback clients and log capture shared by the network tests.
 
-#include "main/Logging.h"
-#include "network/LittleEndian.h"
+#include "core/Logging.h"
+#include "core/LittleEndian.h"
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>

@@ -1,6 +1,6 @@
 #include "audio/pulse/PulseAudioSource.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <algorithm>
 #include <cstring>

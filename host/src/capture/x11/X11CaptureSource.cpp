@@ -1,6 +1,6 @@
 #include "capture/x11/X11CaptureSource.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <X11/Xutil.h>
 #include <X11/extensions/Xcomposite.h>

@@ -1,6 +1,6 @@
 #include "capture/x11/XDisplay.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <mutex>
 

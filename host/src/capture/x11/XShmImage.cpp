@@ -1,6 +1,6 @@
 #include "capture/x11/XShmImage.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <X11/Xutil.h>
 #include <sys/ipc.h>

@@ -1,6 +1,6 @@
 #include "encode/software/SoftwareEncoder.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <libyuv/convert.h>
 #include <x264.h>

@@ -1,7 +1,7 @@
 // The CPU platform: libx264 is linked in, so the software encoder is always there.
 #include "encode/EncoderPlatform.h"
 #include "encode/software/SoftwareEncoder.h"
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 namespace lumivane::host {
 namespace {

@@ -1,7 +1,7 @@
 #include "gpu/memory/MemoryGpuDevice.h"
 
 #include "gpu/memory/MemoryTexture.h"
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "input/x11/X11InputSink.h"
 
 #include "input/x11/X11KeyTable.h"
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <X11/keysym.h>
 #include <X11/Xatom.h>

@@ -3,7 +3,7 @@
 
 #include "app/Application.h"
 #include "main/DashboardLink.h"
-#include "main/Logging.h"
+#include "core/Logging.h"
 #include "ui/UIManager.h"
 #include "ui/glfw_gl3/GlfwGl3Backend.h"
 

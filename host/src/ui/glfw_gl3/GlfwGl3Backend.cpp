@@ -1,6 +1,6 @@
 #include "ui/glfw_gl3/GlfwGl3Backend.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <GL/gl.h>
 #include <imgui_impl_glfw.h>

@@ -1,6 +1,6 @@
 #include "ui/LocalIpAddress.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,6 +1,6 @@
 #include "ui/screenshot/Picture.h"
 
-#include "capture/PngEncoder.h"
+#include "core/PngEncoder.h"
 
 #include <fstream>
 

@@ -1,6 +1,6 @@
 #include "ui/screenshot/UIRenderHarness.h"
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 #include "ui/glfw_gl3/GlfwGl3Backend.h"
 
 #include <GLFW/glfw3.h>

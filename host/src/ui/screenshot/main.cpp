@@ -1,7 +1,7 @@
 // lumivane-ui-screenshot DIR [--connected]: draws each dashboard page with sample data
 // and writes DIR/<page>.png. Needs an X display (DISPLAY) with OpenGL 3.
 
-#include "main/Logging.h"
+#include "core/Logging.h"
 #include "ui/screenshot/SampleDashboard.h"
 #include "ui/screenshot/UIRenderHarness.h"
 

@@ -1,4 +1,4 @@
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>

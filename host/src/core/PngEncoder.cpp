@@ -1,4 +1,4 @@
-#include "capture/PngEncoder.h"
+#include "core/PngEncoder.h"
 
 #include <png.h>
 

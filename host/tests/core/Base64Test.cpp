@@ -1,4 +1,4 @@
-#include "app/Base64.h"
+#include "core/Base64.h"
 
 #include <gtest/gtest.h>
 

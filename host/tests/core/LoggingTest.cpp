@@ -1,4 +1,4 @@
-#include "main/Logging.h"
+#include "core/Logging.h"
 
 #include "fakes/LogCapture.h"
 
