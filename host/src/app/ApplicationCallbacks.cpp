@@ -35,7 +35,8 @@ void Application::installCallbacks() {
     signalingServer_->setClientNameCallback(
         [this](const std::string& address, const std::string& name) { onClientName(address, name); });
     captureOrchestrator_->setEncodedFrameCallback(
-        [this](std::uint8_t streamId, const std::uint8_t* data, std::size_t size, bool keyframe) {
+        [this](std::uint8_t streamId, const std::uint8_t* data, std::size_t size, bool keyframe,
+               std::chrono::steady_clock::time_point) {
             onEncodedFrame(streamId, data, size, keyframe);
         });
     captureOrchestrator_->setResolutionChangeCallback(

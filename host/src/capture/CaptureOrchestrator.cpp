@@ -285,6 +285,7 @@ void CaptureOrchestrator::onFrameCaptured(std::uint8_t streamId, std::uint64_t s
     const std::uint64_t attempt = ++encodeAttemptCount;
     const Texture* frame = padFrame(*session, texture);
     if (!frame) return;
+    session->encodingArrival = arrived;
     // Encoders read the frame only; the interface predates const textures.
     if (!session->encoder->encodeFrame(const_cast<Texture*>(frame))) {
         LV_WARN("Failed to encode frame on stream {} (attempt #{})", unsigned(streamId), attempt);
@@ -349,12 +350,14 @@ bool CaptureOrchestrator::buildEncoder(StreamSession& session, std::uint8_t stre
 
 // Inside encodeFrame, so on the capture thread with mutex_ held.
 void CaptureOrchestrator::deliverEncodedFrame(std::uint8_t streamId, const EncodedFrame& frame) {
+    const StreamSession* session = findSession(streamId);
+    const auto arrival = session ? session->encodingArrival : std::chrono::steady_clock::now();
     std::shared_ptr<const EncodedFrameCallback> callback;
     {
         std::lock_guard settings(settingsMutex_);  // second lock: mutex_ → settingsMutex_
         callback = encodedFrameCallback_;
     }
-    if (callback) (*callback)(streamId, frame.data, frame.size, frame.isKeyframe);
+    if (callback) (*callback)(streamId, frame.data, frame.size, frame.isKeyframe, arrival);
 }
 
 void CaptureOrchestrator::setSize(StreamSession& session, std::uint32_t width, std::uint32_t height) {

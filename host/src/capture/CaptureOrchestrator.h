@@ -18,6 +18,7 @@
 #include "gpu/GpuDevice.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -31,9 +32,11 @@ namespace lumivane::host {
 
 class CaptureOrchestrator {
 public:
-    // data is borrowed: valid only during the call.
+    // data is borrowed: valid only during the call. arrival is when the captured frame that
+    // was encoded reached the orchestrator, for latency measured further down the path.
     using EncodedFrameCallback =
-        std::function<void(std::uint8_t streamId, const std::uint8_t* data, std::size_t size, bool isKeyframe)>;
+        std::function<void(std::uint8_t streamId, const std::uint8_t* data, std::size_t size, bool isKeyframe,
+                           std::chrono::steady_clock::time_point arrival)>;
     using ResolutionChangeCallback =
         std::function<void(std::uint8_t streamId, std::uint32_t width, std::uint32_t height)>;
     // Null (after its own log line) when no device can be made.

@@ -1,11 +1,12 @@
 #pragma once
 // One running stream: a window's capture and the encoder fed by it.
 
-#include "capture/FrameLatency.h"
+#include "core/FrameLatency.h"
 #include "capture/WindowCapture.h"
 #include "encode/EncoderBase.h"
 #include "gpu/Texture.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -26,6 +27,8 @@ struct StreamSession {
     // Tells this session's frames from those of an earlier capture under the same stream id.
     std::uint64_t serial = 0;
     FrameLatency latency;  // logged when the session ends
+    // Arrival of the frame being encoded, handed on with what the encoder delivers for it.
+    std::chrono::steady_clock::time_point encodingArrival;
 };
 
 // Rounds up to a multiple of 16, the granularity every encoder accepts.

@@ -73,7 +73,7 @@ protected:
             },
             [this](std::uint32_t) { return makeCapture(); }, std::move(windows), nullptr, encoders);
         orchestrator->setEncodedFrameCallback(
-            [this](std::uint8_t streamId, const std::uint8_t*, std::size_t, bool keyframe) {
+            [this](std::uint8_t streamId, const std::uint8_t*, std::size_t, bool keyframe, auto) {
                 std::lock_guard lock(mutex);
                 delivered.emplace_back(streamId, keyframe);
                 deliveredChanged.notify_all();
@@ -179,7 +179,7 @@ TEST_F(CaptureOrchestratorTest, PadsUnalignedFramesIntoABlackTextureMadeOnce) {
 // The time counted runs to the end of the delivery, where the frame reaches the socket.
 TEST_F(CaptureOrchestratorTest, EndingAStreamLogsItsFramesLatencyThroughDelivery) {
     ASSERT_TRUE(orchestrator->initialize());
-    orchestrator->setEncodedFrameCallback([](std::uint8_t, const std::uint8_t*, std::size_t, bool) {
+    orchestrator->setEncodedFrameCallback([](std::uint8_t, const std::uint8_t*, std::size_t, bool, auto) {
         std::this_thread::sleep_for(4ms);  // a slow socket
     });
     LogRecorder log;
@@ -292,7 +292,7 @@ TEST_F(CaptureOrchestratorTest, FrameCallbacksMayCallBackIn) {
     std::vector<bool> keyframes;
     std::vector<CodecConfig> configs;
     std::vector<std::uint32_t> widths;
-    orchestrator->setEncodedFrameCallback([&](std::uint8_t id, const std::uint8_t*, std::size_t, bool keyframe) {
+    orchestrator->setEncodedFrameCallback([&](std::uint8_t id, const std::uint8_t*, std::size_t, bool keyframe, auto) {
         keyframes.push_back(keyframe);
         configs.push_back(orchestrator->getCodecConfig(id));
         std::uint32_t width = 0, height = 0;

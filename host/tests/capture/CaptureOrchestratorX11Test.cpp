@@ -24,7 +24,7 @@ using testing::I420;
 class Collected {
 public:
     void attach(CaptureOrchestrator& orchestrator) {
-        orchestrator.setEncodedFrameCallback([this](std::uint8_t, const std::uint8_t* data, std::size_t size, bool) {
+        orchestrator.setEncodedFrameCallback([this](std::uint8_t, const std::uint8_t* data, std::size_t size, bool, auto) {
             std::lock_guard lock(mutex_);
             units_.emplace_back(data, data + size);
             changed_.notify_all();

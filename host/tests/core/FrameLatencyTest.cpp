@@ -1,4 +1,4 @@
-#include "capture/FrameLatency.h"
+#include "core/FrameLatency.h"
 
 #include <gtest/gtest.h>
 
