@@ -18,13 +18,6 @@ bool offers(const std::vector<EncoderType>& kinds, EncoderType kind) {
     return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
 }
 
-void logLatency(std::uint8_t streamId, const FrameLatency& latency) {
-    if (latency.count() == 0) return;
-    LV_INFO("Stream {} frame latency (arrival to socket): {} frames, median {:.2f} ms, p99 {:.2f} ms, max {:.2f} ms",
-            unsigned(streamId), latency.count(), latency.percentileMs(0.5), latency.percentileMs(0.99),
-            latency.maxMs());
-}
-
 }  // namespace
 
 CaptureOrchestrator::CaptureOrchestrator(DeviceFactory createDevice, CaptureFactory createCapture,
@@ -222,7 +215,6 @@ void CaptureOrchestrator::stopAllCaptures() {
 
 // Under mutex_. The encoder stops here: no frame can reach it once it leaves the map.
 StreamSession CaptureOrchestrator::detach(Sessions::iterator it) {
-    logLatency(it->first, it->second.latency);
     StreamSession session = std::move(it->second);
     sessions_.erase(it);
     if (session.encoder) session.encoder->shutdown();
@@ -287,12 +279,8 @@ void CaptureOrchestrator::onFrameCaptured(std::uint8_t streamId, std::uint64_t s
     if (!frame) return;
     session->encodingArrival = arrived;
     // Encoders read the frame only; the interface predates const textures.
-    if (!session->encoder->encodeFrame(const_cast<Texture*>(frame))) {
+    if (!session->encoder->encodeFrame(const_cast<Texture*>(frame)))
         LV_WARN("Failed to encode frame on stream {} (attempt #{})", unsigned(streamId), attempt);
-        return;
-    }
-    // Encoders deliver synchronously, so the frame has been handed to the socket by now.
-    session->latency.record(std::chrono::steady_clock::now() - arrived);
 }
 
 // Any change of the unpadded size rebuilds, even one that pads alike (1000 and 1001 both

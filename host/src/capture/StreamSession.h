@@ -1,7 +1,6 @@
 #pragma once
 // One running stream: a window's capture and the encoder fed by it.
 
-#include "core/FrameLatency.h"
 #include "capture/WindowCapture.h"
 #include "encode/EncoderBase.h"
 #include "gpu/Texture.h"
@@ -26,7 +25,6 @@ struct StreamSession {
     std::unique_ptr<Texture> paddingTexture;
     // Tells this session's frames from those of an earlier capture under the same stream id.
     std::uint64_t serial = 0;
-    FrameLatency latency;  // logged when the session ends
     // Arrival of the frame being encoded, handed on with what the encoder delivers for it.
     std::chrono::steady_clock::time_point encodingArrival;
 };
