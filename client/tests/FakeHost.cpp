@@ -150,15 +150,16 @@ void FakeHost::feed(std::uint8_t streamId) {
     std::uint32_t width = kWidth, height = kHeight;
     bool configDue = behaviour_.sendConfig;
     encoder.setFrameCallback([&](const host::EncodedFrame& f) {
+        std::shared_ptr<host::DeliveryGate> configWritten;
         if (f.isKeyframe && configDue) {
             const auto codec = encoder.getCodecConfig();
             protocol::StreamConfigMessage config{"stream_config", kEditorId, streamId, width, height, "video/avc",
                                                  host::base64Encode(codec.sps), host::base64Encode(codec.pps), 2000, 60};
-            // As the application does: the keyframe waits until the config is on its way.
-            signalling_.sendStreamConfig(config).wait_for(std::chrono::seconds(1));
+            // As the application does: the video queue holds the keyframe until the config is written.
+            configWritten = signalling_.sendStreamConfig(config);
             configDue = false;
         }
-        video_.sendVideoFrame(streamId, f.data, f.size, f.isKeyframe);
+        video_.sendVideoFrame(streamId, f.data, f.size, f.isKeyframe, std::chrono::steady_clock::now(), configWritten);
     });
     auto texture = device.createTexture(width, height, host::TextureFormat::BGRA8);
     encoder.initialize(&device, {width, height, 2000, 3000, 60, "h264", "main", 30, false, 1});

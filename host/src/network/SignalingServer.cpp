@@ -13,8 +13,11 @@ void SignalingServer::stop() { impl_->stop(); }
 void SignalingServer::update() { impl_->update(); }
 std::uint16_t SignalingServer::port() const { return impl_->port(); }
 std::size_t SignalingServer::getClientCount() const { return impl_->clientCount(); }
+bool SignalingServer::holdsSession(const boost::asio::ip::address& address) const {
+    return impl_->holdsSession(address);
+}
 
-std::future<bool> SignalingServer::sendStreamConfig(const protocol::StreamConfigMessage& config) {
+std::shared_ptr<DeliveryGate> SignalingServer::sendStreamConfig(const protocol::StreamConfigMessage& config) {
     return impl_->sendStreamConfig(config);
 }
 

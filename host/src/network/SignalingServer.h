@@ -2,12 +2,14 @@
 // WebSocket signalling server: the face the application owns.
 
 #include "core/WindowInfo.h"
+#include "network/DeliveryGate.h"
 #include "network/SignalingProtocol.h"
+
+#include <boost/asio/ip/address.hpp>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,13 +51,15 @@ public:
 
     std::uint16_t port() const;
     std::size_t getClientCount() const;
+    // Whether a session from this address is open: the data connections, input, feedback
+    // and keyframe requests of a client are accepted only from such an address.
+    bool holdsSession(const boost::asio::ip::address& address) const;
 
-    // Broadcasts the config to every connected client. The future becomes ready once
-    // every client connected at the call has had the message handed to its socket (or
-    // failed); its value is false if any write failed. With no client it is ready and true.
-    // A frame path waits on it, bounded, before writing the keyframe that needs the config.
-    // Never wait on it from a signalling callback: the write completes on that same thread.
-    std::future<bool> sendStreamConfig(const protocol::StreamConfigMessage& config);
+    // Broadcasts the config to every connected client. The gate opens once every client
+    // connected at the call has had the message handed to its socket (or failed); it is
+    // not delivered if any write failed. With no client it is open at once. The video
+    // queue holds the keyframe that needs the config until then, so no frame thread waits.
+    std::shared_ptr<DeliveryGate> sendStreamConfig(const protocol::StreamConfigMessage& config);
 
     // Safe at any time, also while the server runs: each replaces the earlier one.
     void setWindowListCallback(std::function<std::vector<protocol::WindowInfo>()> callback);

@@ -110,6 +110,13 @@ std::size_t SignalingServerImpl::clientCount() const {
     return sessions_.size();
 }
 
+bool SignalingServerImpl::holdsSession(const net::ip::address& address) const {
+    std::lock_guard lock(sessionsMutex_);
+    for (const auto& session : sessions_)
+        if (session->address() == address) return true;
+    return false;
+}
+
 void SignalingServerImpl::removeSession(WebSocketSession* session) {
     std::lock_guard lock(sessionsMutex_);
     for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
@@ -138,14 +145,14 @@ void SignalingServerImpl::setTransportPorts(const TransportPorts& ports) {
     ports_ = ports;
 }
 
-std::future<bool> SignalingServerImpl::sendStreamConfig(const protocol::StreamConfigMessage& config) {
+std::shared_ptr<DeliveryGate> SignalingServerImpl::sendStreamConfig(const protocol::StreamConfigMessage& config) {
     const nlohmann::json message = config;
     LV_INFO("Sending stream_config: streamId={}, {}x{}, codec={}, sps={}B, pps={}B", config.streamId, config.width,
             config.height, config.codec, config.sps.size(), config.pps.size());
     auto done = std::make_shared<WriteCompletion>();
-    auto future = done->future();
+    auto gate = done->gate();
     broadcast(std::make_shared<const std::string>(protocol::serialize(message)), std::move(done));
-    return future;
+    return gate;
 }
 
 }  // namespace lumivane::host

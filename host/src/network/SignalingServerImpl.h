@@ -30,8 +30,9 @@ public:
     void update() { ioc_.poll(); }
     std::uint16_t port() const { return boundPort_.load(); }
     std::size_t clientCount() const;
+    bool holdsSession(const boost::asio::ip::address& address) const;
 
-    std::future<bool> sendStreamConfig(const protocol::StreamConfigMessage& config);
+    std::shared_ptr<DeliveryGate> sendStreamConfig(const protocol::StreamConfigMessage& config);
 
     template <typename F>
     void setCallback(F SignalingCallbacks::*member, F callback) {

@@ -16,18 +16,17 @@ namespace net = boost::asio;
 
 namespace {
 
-std::string peerAddress(const net::ip::tcp::socket& socket) {
-    try {
-        return socket.remote_endpoint().address().to_string();
-    } catch (const std::exception&) {
-        return "unknown";
-    }
+net::ip::address peerAddress(const net::ip::tcp::socket& socket) {
+    boost::system::error_code ec;
+    const auto endpoint = socket.remote_endpoint(ec);
+    return ec ? net::ip::address() : endpoint.address();
 }
 
 }  // namespace
 
 WebSocketSession::WebSocketSession(net::ip::tcp::socket&& socket, std::weak_ptr<SignalingServerImpl> server)
-    : ws_(std::move(socket)), server_(std::move(server)), remoteAddress_(peerAddress(ws_.next_layer())) {}
+    : ws_(std::move(socket)), server_(std::move(server)), address_(peerAddress(ws_.next_layer())),
+      remoteAddress_(address_.is_unspecified() ? "unknown" : address_.to_string()) {}
 
 void WebSocketSession::run() {
     // Small messages must not wait for the peer's delayed ACK; ping times depend on it.

@@ -2,13 +2,14 @@
 // One accepted signalling client. Always owned by shared pointers; all its handlers run on
 // the strand its socket was accepted with.
 
+#include "network/DeliveryGate.h"
+
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket/stream.hpp>
 
 #include <atomic>
 #include <deque>
-#include <future>
 #include <memory>
 #include <string>
 
@@ -16,16 +17,20 @@ namespace lumivane::host {
 
 class SignalingServerImpl;
 
-// Shared by the queue entries of one broadcast; the promise is kept when the last entry is
+// Shared by the queue entries of one broadcast; opens the gate when the last entry is
 // written or dropped.
 class WriteCompletion {
 public:
-    std::future<bool> future() { return promise_.get_future(); }
+    WriteCompletion() : gate_(std::make_shared<DeliveryGate>()) {}
+    ~WriteCompletion() { gate_->open(ok_); }
+    WriteCompletion(const WriteCompletion&) = delete;
+    WriteCompletion& operator=(const WriteCompletion&) = delete;
+
+    std::shared_ptr<DeliveryGate> gate() const { return gate_; }
     void fail() { ok_ = false; }
-    ~WriteCompletion() { promise_.set_value(ok_); }
 
 private:
-    std::promise<bool> promise_;
+    std::shared_ptr<DeliveryGate> gate_;
     std::atomic<bool> ok_{true};
 };
 
@@ -40,6 +45,8 @@ public:
     // Any thread: ends the connection without a close handshake.
     void close();
     const std::string& remoteAddress() const { return remoteAddress_; }
+    // Unspecified when the peer had gone at accept time.
+    const boost::asio::ip::address& address() const { return address_; }
 
 private:
     struct Pending {
@@ -59,6 +66,7 @@ private:
     boost::beast::flat_buffer buffer_;
     // Strand only. The head is the text being written while writing_ is set.
     std::deque<Pending> writeQueue_;
+    boost::asio::ip::address address_;
     std::string remoteAddress_;
     bool writing_ = false;
     bool open_ = false;         // handshake done; writes wait for it

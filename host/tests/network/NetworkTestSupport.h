@@ -76,7 +76,12 @@ inline bool eventually(const std::function<bool()>& condition) {
 // Blocking loopback client; reads give up after the deadline instead of hanging a test.
 class TestClient {
 public:
-    explicit TestClient(std::uint16_t port) : socket_(io_) {
+    // `from` is the local address: a foreign peer is one bound to 127.0.0.2. A small
+    // receive buffer (bytes, 0 for the default) makes a client that stops reading stall soon.
+    explicit TestClient(std::uint16_t port, const char* from = "127.0.0.1", int receiveBuffer = 0) : socket_(io_) {
+        socket_.open(boost::asio::ip::tcp::v4());
+        if (receiveBuffer > 0) socket_.set_option(boost::asio::socket_base::receive_buffer_size(receiveBuffer));
+        socket_.bind({boost::asio::ip::make_address(from), 0});
         socket_.connect({boost::asio::ip::make_address("127.0.0.1"), port});
         timeval tv{static_cast<long>(kDeadline.count()), 0};
         ::setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
@@ -111,6 +116,14 @@ public:
         socket_.close();
     }
     boost::asio::ip::tcp::socket& socket() { return socket_; }
+    // Whether the host ended the connection: a read sees end of stream or a reset (after
+    // whatever was already buffered).
+    bool closedByPeer() {
+        std::vector<std::uint8_t> sink(65536);
+        boost::system::error_code ec;
+        while (!ec) socket_.read_some(boost::asio::buffer(sink), ec);
+        return ec == boost::asio::error::eof || ec == boost::asio::error::connection_reset;
+    }
 
 private:
     boost::asio::io_context io_;
