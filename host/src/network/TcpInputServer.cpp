@@ -1,158 +1,133 @@
 #include "network/TcpInputServer.h"
 
 #include "core/Logging.h"
-#include "core/LittleEndian.h"
-#include "network/TcpServerSupport.h"
 
-#include <boost/asio/read.hpp>
+#include <boost/asio/post.hpp>
 
 namespace lumivane::host {
 
 using boost::asio::ip::tcp;
 
-struct TcpInputServer::Connection {
-    explicit Connection(boost::asio::io_context& io) : socket(io) {}
-    tcp::socket socket;
-    std::uint8_t lengthBytes[4] = {};
-    std::vector<std::uint8_t> body;
-};
-
-TcpInputServer::TcpInputServer(std::uint16_t port) : port_(port), acceptor_(io_) {}
+TcpInputServer::TcpInputServer(std::uint16_t port) : port_(port), listener_(io_, TcpListener::Sockets::ContextExecutor) {}
 
 TcpInputServer::~TcpInputServer() { stop(); }
 
 bool TcpInputServer::start() {
     if (running_) return true;
     try {
-        port_ = openListeningAcceptor(acceptor_, port_);
-        running_ = true;
-        startAccept();
-        ioThread_ = std::thread([this] { io_.run(); });
-        LV_INFO("TCP input server listening on port {}", port_.load());
-        return true;
+        port_ = listener_.open(port_);
     } catch (const std::exception& e) {
         LV_ERROR("Failed to start TCP input server: {}", e.what());
-        running_ = false;
-        boost::system::error_code ignored;
-        acceptor_.close(ignored);
         return false;
     }
+    running_ = true;
+    io_.restart();
+    listener_.start([this](tcp::socket socket) { onAccept(std::move(socket)); });
+    ioThread_ = std::thread([this] { io_.run(); });
+    LV_INFO("TCP input server listening on port {}", port_.load());
+    return true;
 }
 
 void TcpInputServer::stop() {
     if (!running_.exchange(false)) return;
-    try {
-        boost::system::error_code ignored;
-        acceptor_.close(ignored);
-        {
-            std::lock_guard<std::mutex> lock(clientMutex_);
-            if (client_) client_->socket.close(ignored);
-            client_.reset();
-        }
-        io_.stop();
-        if (ioThread_.joinable()) ioThread_.join();
-    } catch (...) {
-    }
+    boost::asio::post(io_, [this] {
+        listener_.close();
+        if (client_) close(client_);
+    });
+    if (ioThread_.joinable()) ioThread_.join();
     LV_INFO("TCP input server stopped");
 }
 
-void TcpInputServer::startAccept() {
-    auto connection = std::make_shared<Connection>(io_);
-    acceptor_.async_accept(connection->socket, [this, connection](const boost::system::error_code& ec) {
-        if (!ec) handleNewConnection(connection);
-        if (running_) startAccept();
-    });
-}
+// ---- the I/O thread ----
 
-void TcpInputServer::handleNewConnection(const ConnectionPtr& connection) {
+void TcpInputServer::onAccept(tcp::socket socket) {
+    PeerCheck check;
+    {
+        std::lock_guard<std::mutex> lock(callbackMutex_);
+        check = peerCheck_;
+    }
+    if (!admitConnection(socket, check, "TCP input", refusals_)) return;
     try {
-        connection->socket.set_option(tcp::no_delay(true));
-        connection->socket.set_option(boost::asio::socket_base::receive_buffer_size(16384));
-        connection->socket.set_option(boost::asio::socket_base::reuse_address(true));
+        socket.set_option(tcp::no_delay(true));
+        socket.set_option(boost::asio::socket_base::receive_buffer_size(16384));
+        socket.set_option(boost::asio::socket_base::reuse_address(true));
     } catch (const std::exception& e) {
         LV_WARN("TCP input client rejected, socket setup failed: {}", e.what());
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(clientMutex_);
-        if (client_ && client_->socket.is_open()) {
-            LV_INFO("Closing existing TCP input client connection");
-            boost::system::error_code ignored;
-            client_->socket.close(ignored);
-        }
-        client_ = connection;
+    if (client_ && !client_->closed) {
+        LV_INFO("Closing existing TCP input client connection");
+        close(client_);
     }
-    LV_INFO("TCP input client connected from {}", peerText(connection->socket));
-    startRead(connection);
+    client_ = std::make_shared<Connection>(std::move(socket));
+    LV_INFO("TCP input client connected from {}", peerText(client_->socket));
+    startRead(client_);
+}
+
+void TcpInputServer::close(const ConnectionPtr& connection) {
+    connection->closed = true;
+    boost::system::error_code ignored;
+    connection->socket.close(ignored);
+    if (client_ == connection) client_.reset();
 }
 
 void TcpInputServer::startRead(const ConnectionPtr& connection) {
-    {
-        std::lock_guard<std::mutex> lock(clientMutex_);
-        if (client_ != connection || !connection->socket.is_open()) return;
-    }
-    boost::asio::async_read(connection->socket, boost::asio::buffer(connection->lengthBytes),
-                            [this, connection](const boost::system::error_code& ec, std::size_t) {
-                                onHeader(connection, ec);
-                            });
+    connection->socket.async_read_some(boost::asio::buffer(connection->readBuffer),
+                                       [this, connection](const boost::system::error_code& ec, std::size_t bytes) {
+                                           onRead(connection, ec, bytes);
+                                       });
 }
 
-void TcpInputServer::closeIfCurrent(const ConnectionPtr& connection) {
-    std::lock_guard<std::mutex> lock(clientMutex_);
-    // A stale read must not disconnect the client that replaced its connection.
-    if (client_ != connection) return;
-    boost::system::error_code ignored;
-    client_->socket.close(ignored);
-    client_.reset();
-}
-
-void TcpInputServer::onHeader(const ConnectionPtr& connection, const boost::system::error_code& ec) {
+void TcpInputServer::onRead(const ConnectionPtr& connection, const boost::system::error_code& ec, std::size_t bytes) {
+    // A connection closed here (replaced, stopping) ends its read quietly.
+    if (connection->closed) return;
     if (ec) {
         LV_INFO("TCP input client disconnected: {}", ec.message());
-        closeIfCurrent(connection);
+        close(connection);
         return;
     }
-    const std::uint32_t length = loadLe32(connection->lengthBytes);
-    if (length > kMaxMessageLength) {
-        LV_ERROR("TCP input message too large: {} bytes", length);
+    const bool readable = connection->reader.feed(
+        connection->readBuffer.data(), bytes,
+        [&](const FramedMessageReader::Message& message) { handleMessage(connection, message); });
+    if (!readable) {
+        // Not read any more; it stays the client until replaced.
+        LV_ERROR("TCP input message too large: {} bytes", connection->reader.rejectedLength());
         return;
     }
-    if (length == 0) {
-        startRead(connection);
-        return;
-    }
-    connection->body.resize(length);
-    boost::asio::async_read(connection->socket, boost::asio::buffer(connection->body),
-                            [this, connection](const boost::system::error_code& bodyEc, std::size_t) {
-                                onBody(connection, bodyEc);
-                            });
-}
-
-void TcpInputServer::onBody(const ConnectionPtr& connection, const boost::system::error_code& ec) {
-    if (ec) {
-        LV_INFO("TCP input read error: {}", ec.message());
-        return;
-    }
-    handleCompleteMessage(connection->body);
     startRead(connection);
 }
 
-void TcpInputServer::handleCompleteMessage(const std::vector<std::uint8_t>& body) {
-    if (body.size() < InputEvent::kWireSize) {
-        LV_WARN("TCP input message too small: {} bytes", body.size());
+void TcpInputServer::handleMessage(const ConnectionPtr& connection, const FramedMessageReader::Message& message) {
+    if (message.length == 0) return;
+    if (message.length < InputEvent::kWireSize) {
+        if (const auto held = warnings_.allow())
+            LV_WARN("TCP input message too small: {} bytes{}", message.length,
+                    *held ? fmt::format(" ({} more since)", *held) : std::string());
         return;
     }
     std::function<void(const InputEvent&)> callback;
+    PeerCheck check;
     {
         std::lock_guard<std::mutex> lock(callbackMutex_);
         callback = inputCallback_;
+        check = peerCheck_;
     }
-    if (callback) callback(InputEvent::readFrom(body.data()));
+    // The address may have lost its signalling session since the connection was accepted.
+    if (check) {
+        const auto address = peerAddress(connection->socket);
+        if (!address || !check(*address)) return;
+    }
+    if (callback) callback(InputEvent::readFrom(message.head));
 }
 
 void TcpInputServer::setInputCallback(std::function<void(const InputEvent&)> callback) {
     std::lock_guard<std::mutex> lock(callbackMutex_);
     inputCallback_ = std::move(callback);
+}
+
+void TcpInputServer::setPeerCheck(PeerCheck check) {
+    std::lock_guard<std::mutex> lock(callbackMutex_);
+    peerCheck_ = std::move(check);
 }
 
 }  // namespace lumivane::host

@@ -1,18 +1,21 @@
 #pragma once
 // Receive-only connection carrying the client's mouse and keyboard events.
 
+#include "network/FramedMessageReader.h"
 #include "network/InputEvent.h"
+#include "network/TcpListener.h"
+#include "network/TcpServerSupport.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace lumivane::host {
 
@@ -26,32 +29,41 @@ public:
     TcpInputServer& operator=(const TcpInputServer&) = delete;
 
     bool start();
+    // Returns promptly whatever the client does; no callback runs after it returns.
     void stop();
     std::uint16_t port() const { return port_.load(); }
     // May be set at any time; the callback runs on this server's I/O thread, in arrival order.
     void setInputCallback(std::function<void(const InputEvent&)> callback);
+    // Connections and events from addresses it refuses are dropped.
+    void setPeerCheck(PeerCheck check);
 
 private:
-    struct Connection;
+    struct Connection {
+        explicit Connection(boost::asio::ip::tcp::socket s) : socket(std::move(s)) {}
+        boost::asio::ip::tcp::socket socket;
+        std::array<std::uint8_t, 4096> readBuffer{};
+        FramedMessageReader reader{kMaxMessageLength};
+        bool closed = false;
+    };
     using ConnectionPtr = std::shared_ptr<Connection>;
 
-    void startAccept();
-    void handleNewConnection(const ConnectionPtr& connection);
+    void onAccept(boost::asio::ip::tcp::socket socket);
     void startRead(const ConnectionPtr& connection);
-    void onHeader(const ConnectionPtr& connection, const boost::system::error_code& ec);
-    void onBody(const ConnectionPtr& connection, const boost::system::error_code& ec);
-    void handleCompleteMessage(const std::vector<std::uint8_t>& body);
-    void closeIfCurrent(const ConnectionPtr& connection);
+    void onRead(const ConnectionPtr& connection, const boost::system::error_code& ec, std::size_t bytes);
+    void handleMessage(const ConnectionPtr& connection, const FramedMessageReader::Message& message);
+    void close(const ConnectionPtr& connection);
 
     std::atomic<std::uint16_t> port_;
     boost::asio::io_context io_;
-    boost::asio::ip::tcp::acceptor acceptor_;
-    ConnectionPtr client_;
+    TcpListener listener_;
+    ConnectionPtr client_;  // I/O thread only
     std::thread ioThread_;
-    std::mutex clientMutex_;
     std::atomic<bool> running_{false};
-    std::mutex callbackMutex_;
+    RateLimit warnings_{std::chrono::seconds(5)};
+    RateLimit refusals_{std::chrono::seconds(10)};
+    std::mutex callbackMutex_;  // leaf: copies are called after it is released
     std::function<void(const InputEvent&)> inputCallback_;
+    PeerCheck peerCheck_;
 };
 
 }  // namespace lumivane::host
