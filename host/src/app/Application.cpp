@@ -136,8 +136,14 @@ bool Application::initializeServers() {
         LV_ERROR("Failed to start signaling server");
         return false;
     }
+    // Only the address a client signals from may steer the host, from its first connection
+    // on. The transports stop before the signalling server, which so outlives every call.
+    const PeerCheck holdsSession = [signaling = signalingServer_.get()](const boost::asio::ip::address& address) {
+        return signaling->holdsSession(address);
+    };
     LV_INFO("Initializing TCP transport server on port {}...", settings_.videoPort);
     videoServer_ = std::make_unique<TcpTransportServer>(settings_.videoPort);
+    videoServer_->setPeerCheck(holdsSession);
     if (!videoServer_->start()) {
         LV_ERROR("Failed to start TCP transport server");
         return false;
@@ -145,12 +151,14 @@ bool Application::initializeServers() {
     videoServer_->setKeyframeRequestCallback([this](std::uint8_t streamId) { onKeyframeRequest(streamId); });
     LV_INFO("Initializing TCP audio server on port {}...", settings_.audioPort);
     audioServer_ = std::make_unique<TcpAudioServer>(settings_.audioPort);
+    audioServer_->setPeerCheck(holdsSession);
     if (!audioServer_->start()) {
         LV_ERROR("Failed to start TCP audio server");
         return false;
     }
     LV_INFO("Initializing TCP input server on port {}...", settings_.inputPort);
     inputServer_ = std::make_unique<TcpInputServer>(settings_.inputPort);
+    inputServer_->setPeerCheck(holdsSession);
     if (!inputServer_->start()) {
         LV_ERROR("Failed to start TCP input server");
         return false;
@@ -202,7 +210,10 @@ void Application::shutdown() {
         audioEncoder_->shutdown();
         audioEncoder_.reset();
     }
+    // The transports stop before the signalling server whose sessions they ask about.
+    if (audioServer_) audioServer_->stop();
     if (videoServer_) videoServer_->stop();
+    if (inputServer_) inputServer_->stop();
     if (signalingServer_) signalingServer_->stop();
     if (captureOrchestrator_) {
         captureOrchestrator_->shutdown();
@@ -217,7 +228,6 @@ void Application::shutdown() {
         discoveryResponder_.reset();
     }
     {
-        // The input server keeps running until destruction; its callback checks under this lock.
         std::lock_guard<std::mutex> lock(inputMutex_);
         inputInjector_.reset();
     }
@@ -227,7 +237,24 @@ void Application::shutdown() {
 void Application::update() {
     if (captureOrchestrator_) captureOrchestrator_->update();
     if (signalingServer_) signalingServer_->update();
-    if (videoServer_) videoServer_->update();
+    endFinishedStreams();
+}
+
+// The orchestrator drops streams whose window went; their latency summary is logged here,
+// about a second later. The stream ids are few, and each check takes the orchestrator's
+// lock only briefly.
+void Application::endFinishedStreams() {
+    if (!captureOrchestrator_ || !videoServer_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastStreamCheck_ < std::chrono::seconds(1)) return;
+    lastStreamCheck_ = now;
+    const auto live = videoServer_->liveStreams();
+    for (std::size_t id = 0; id < live.size(); ++id) {
+        std::uint32_t width = 0, height = 0;
+        const auto streamId = static_cast<std::uint8_t>(id);
+        if (live[id] && !captureOrchestrator_->getStreamResolution(streamId, width, height))
+            videoServer_->endStream(streamId);
+    }
 }
 
 bool Application::startCapture(std::uint32_t windowId, std::uint8_t streamId) {
@@ -249,6 +276,7 @@ void Application::stopCapture(std::uint8_t streamId) {
     if (!captureOrchestrator_) return;
     captureOrchestrator_->stopCapture(streamId);
     LV_INFO("Stopped capture for stream {}", streamId);
+    if (videoServer_) videoServer_->endStream(streamId);
     std::uint16_t streaming = kAudioStreaming | streamId;
     audioStream_.compare_exchange_strong(streaming, 0);
 }

@@ -19,7 +19,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,6 +31,7 @@ namespace lumivane::host {
 class AudioCapture;
 class AudioSource;
 class CaptureOrchestrator;
+class DeliveryGate;
 class InputInjector;
 class InputSink;
 class OpusAudioEncoder;
@@ -48,8 +48,6 @@ struct ApplicationServices {
     std::function<std::string()> hostName;
     std::uint16_t discoveryPort = DiscoveryResponder::kDefaultPort;  // 0 in tests: never the shared one
     std::function<std::chrono::steady_clock::time_point()> now = [] { return std::chrono::steady_clock::now(); };
-    // How long a keyframe waits for its stream_config to reach the clients' sockets.
-    std::chrono::milliseconds streamConfigWait{100};
 
     static ApplicationServices platform();
 };
@@ -110,15 +108,16 @@ private:
     void onClientHello(const std::string& peerAddress);
     void onClientName(const std::string& peerAddress, const std::string& name);
     void onKeyframeRequest(std::uint8_t streamId);
-    void onEncodedFrame(std::uint8_t streamId, const std::uint8_t* data, std::size_t size, bool keyframe);
+    void onEncodedFrame(std::uint8_t streamId, const std::uint8_t* data, std::size_t size, bool keyframe,
+                        std::chrono::steady_clock::time_point arrival);
     void onFeedback(const ClientFeedback& feedback);
     void onInputEvent(const InputEvent& event);
     void onClientInput(const ClientInput& input);
     void onAudio(const std::int16_t* samples, std::uint32_t frameCount, std::uint32_t sampleRate,
                  std::uint32_t channels);
 
-    void sendStreamConfigIfDue(std::uint8_t streamId);
-    void awaitStreamConfig(std::uint8_t streamId, std::future<bool>& written);
+    std::shared_ptr<DeliveryGate> sendStreamConfigIfDue(std::uint8_t streamId);
+    void endFinishedStreams();
     void maybeStartAudioStream(std::uint8_t streamId);
     void aimInput(std::uint8_t streamId, bool warnUnknown);
 
@@ -172,6 +171,8 @@ private:
     std::mutex inputMutex_;
 
     VideoSendStatistics videoStatistics_;
+    // Main thread: when update() last looked for streams the orchestrator dropped.
+    std::chrono::steady_clock::time_point lastStreamCheck_;
     std::atomic<std::uint16_t> lastRttMs_{0};
     mutable std::mutex clientMutex_;  // leaf: the client's address and name
     std::string clientAddress_;

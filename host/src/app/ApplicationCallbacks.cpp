@@ -14,6 +14,7 @@
 #include "capture/CaptureOrchestrator.h"
 #include "input/InputInjector.h"
 #include "core/Logging.h"
+#include "network/DeliveryGate.h"
 #include "network/SignalingServer.h"
 #include "network/TcpAudioServer.h"
 #include "network/TcpInputServer.h"
@@ -36,8 +37,8 @@ void Application::installCallbacks() {
         [this](const std::string& address, const std::string& name) { onClientName(address, name); });
     captureOrchestrator_->setEncodedFrameCallback(
         [this](std::uint8_t streamId, const std::uint8_t* data, std::size_t size, bool keyframe,
-               std::chrono::steady_clock::time_point) {
-            onEncodedFrame(streamId, data, size, keyframe);
+               std::chrono::steady_clock::time_point arrival) {
+            onEncodedFrame(streamId, data, size, keyframe, arrival);
         });
     captureOrchestrator_->setResolutionChangeCallback(
         [this](std::uint8_t streamId, std::uint32_t width, std::uint32_t height) {
@@ -45,6 +46,7 @@ void Application::installCallbacks() {
         });
     videoServer_->setFeedbackCallback([this](const ClientFeedback& feedback) { onFeedback(feedback); });
     videoServer_->setInputCallback([this](const ClientInput& input) { onClientInput(input); });
+    videoServer_->setFrameSentCallback([this](std::size_t bytes) { videoStatistics_.countSent(bytes); });
 }
 
 bool Application::onStreamRequest(std::uint32_t windowId, std::uint8_t streamId) {
@@ -104,55 +106,45 @@ void Application::onKeyframeRequest(std::uint8_t streamId) {
     if (captureOrchestrator_) captureOrchestrator_->requestKeyframe(streamId);
 }
 
-void Application::onEncodedFrame(std::uint8_t streamId, const std::uint8_t* data, std::size_t size, bool keyframe) {
-    if (keyframe) sendStreamConfigIfDue(streamId);
-    if (videoServer_->sendVideoFrame(streamId, data, size, keyframe)) videoStatistics_.countSent(size);
+// A frame thread, inside the orchestrator's lock: nothing here waits on a peer.
+void Application::onEncodedFrame(std::uint8_t streamId, const std::uint8_t* data, std::size_t size, bool keyframe,
+                                 std::chrono::steady_clock::time_point arrival) {
+    std::shared_ptr<DeliveryGate> configWritten;
+    if (keyframe) configWritten = sendStreamConfigIfDue(streamId);
+    videoServer_->sendVideoFrame(streamId, data, size, keyframe, arrival, std::move(configWritten));
     if (const auto totals = videoStatistics_.countFrame(keyframe)) {
         LV_INFO("Stream {} stats: {} frames, {} keyframes sent", streamId, totals->frames, totals->keyframes);
     }
 }
 
-void Application::sendStreamConfigIfDue(std::uint8_t streamId) {
-    std::future<bool> written;
-    {
-        // Inside the orchestrator's lock: orchestrator lock -> streamsMutex_. The
-        // orchestrator calls below re-enter its lock on this thread.
-        std::lock_guard<std::mutex> lock(streamsMutex_);
-        const auto due = streamConfigSent_.find(streamId);
-        if (due == streamConfigSent_.end() || due->second) return;
-        const CodecConfig codec = captureOrchestrator_->getCodecConfig(streamId);
-        if (!codec.valid) return;  // tried again with the next keyframe
+// The gate of the stream_config sent now, which the video queue holds this keyframe for;
+// null when none was due.
+std::shared_ptr<DeliveryGate> Application::sendStreamConfigIfDue(std::uint8_t streamId) {
+    // Inside the orchestrator's lock: orchestrator lock -> streamsMutex_. The
+    // orchestrator calls below re-enter its lock on this thread.
+    std::lock_guard<std::mutex> lock(streamsMutex_);
+    const auto due = streamConfigSent_.find(streamId);
+    if (due == streamConfigSent_.end() || due->second) return nullptr;
+    const CodecConfig codec = captureOrchestrator_->getCodecConfig(streamId);
+    if (!codec.valid) return nullptr;  // tried again with the next keyframe
 
-        protocol::StreamConfigMessage config;
-        config.streamId = streamId;
-        if (!captureOrchestrator_->getStreamResolution(streamId, config.width, config.height)) {
-            config.width = 0;
-            config.height = 0;
-        }
-        const auto window = streamWindows_.find(streamId);
-        config.windowId = window != streamWindows_.end() ? window->second : 0;
-        config.codec = "video/avc";
-        config.sps = base64Encode(codec.sps);
-        config.pps = base64Encode(codec.pps);
-        config.targetBitrate = settings_.targetBitrate;
-        config.targetFps = settings_.targetFps;
-        LV_INFO("Sending stream_config for stream {}: {}x{}, SPS={}B, PPS={}B", streamId, config.width, config.height,
-                codec.sps.size(), codec.pps.size());
-        written = signalingServer_->sendStreamConfig(config);
-        due->second = true;
+    protocol::StreamConfigMessage config;
+    config.streamId = streamId;
+    if (!captureOrchestrator_->getStreamResolution(streamId, config.width, config.height)) {
+        config.width = 0;
+        config.height = 0;
     }
-    // Waited for without streamsMutex_: the signalling thread that writes the message
-    // takes it in the stream request and stop handlers.
-    awaitStreamConfig(streamId, written);
-}
-
-void Application::awaitStreamConfig(std::uint8_t streamId, std::future<bool>& written) {
-    if (written.wait_for(services_.streamConfigWait) == std::future_status::ready) return;
-    // The signalling thread is busy, most likely waiting for the orchestrator lock this
-    // thread holds. Send the keyframe anyway and ask for another that will follow the config.
-    LV_WARN("stream_config for stream {} not written within {} ms; sending the keyframe anyway", streamId,
-            services_.streamConfigWait.count());
-    captureOrchestrator_->requestKeyframe(streamId);
+    const auto window = streamWindows_.find(streamId);
+    config.windowId = window != streamWindows_.end() ? window->second : 0;
+    config.codec = "video/avc";
+    config.sps = base64Encode(codec.sps);
+    config.pps = base64Encode(codec.pps);
+    config.targetBitrate = settings_.targetBitrate;
+    config.targetFps = settings_.targetFps;
+    LV_INFO("Sending stream_config for stream {}: {}x{}, SPS={}B, PPS={}B", streamId, config.width, config.height,
+            codec.sps.size(), codec.pps.size());
+    due->second = true;
+    return signalingServer_->sendStreamConfig(config);
 }
 
 void Application::onFeedback(const ClientFeedback& feedback) {
