@@ -183,7 +183,7 @@ RunResult runLumivane(const RunSettings& s) {
     client::ClientOptions options;
     options.command = client::Command::Stream;
     options.port = ports.signaling;
-    options.title = kWindowTitle;
+    options.windows = {{std::nullopt, kWindowTitle}};
     options.seconds = s.warmupSeconds + s.seconds;
     options.audio = false;
     options.feedback = false;
