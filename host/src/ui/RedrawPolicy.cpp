@@ -32,8 +32,8 @@ RedrawPolicy::Clock::duration RedrawPolicy::idleWait(Clock::time_point now, bool
     return std::clamp<Clock::duration>(lastDraw_ + framePeriod(front) - now, Clock::duration::zero(), kStatusPoll);
 }
 
-bool RedrawPolicy::windowListDue(Clock::time_point now, bool front) {
-    if (!front) {
+bool RedrawPolicy::windowListDue(Clock::time_point now, bool visible) {
+    if (!visible) {
         listStale_ = true;
         return false;
     }

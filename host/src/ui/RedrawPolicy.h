@@ -18,7 +18,7 @@ public:
     static constexpr auto kStatusPoll = std::chrono::milliseconds(250);
     // Shortest time between frames while the window is behind another one.
     static constexpr auto kBackgroundPeriod = std::chrono::milliseconds(100);
-    // How often the window list (with its icons) is fetched while the dashboard is in front.
+    // How often the window list (with its icons) is fetched while the dashboard is shown.
     static constexpr auto kWindowListPeriod = std::chrono::seconds(2);
 
     // `refreshHz`: the display's rate, the fastest the window is drawn in front.
@@ -33,9 +33,9 @@ public:
     // How long the loop may wait for input before it next draws or looks at the status.
     Clock::duration idleWait(Clock::time_point now, bool visible, bool front) const;
 
-    // Whether to fetch the window list now: every kWindowListPeriod while in front, at once
-    // when it comes to the front, never behind (nobody looks at it there).
-    bool windowListDue(Clock::time_point now, bool front);
+    // Whether to fetch the window list now: every kWindowListPeriod while the window is
+    // shown, at once when it is shown again, never while minimised.
+    bool windowListDue(Clock::time_point now, bool visible);
 
 private:
     Clock::duration framePeriod(bool front) const;

@@ -75,16 +75,16 @@ TEST(RedrawPolicyTest, AMinimisedWindowDrawsWhenShownAgain) {
     EXPECT_EQ(loop.frames, 2) << "what changed meanwhile is drawn on return";
 }
 
-TEST(RedrawPolicyTest, TheWindowListIsFetchedInFrontOnlyAndNotOnEveryIteration) {
+TEST(RedrawPolicyTest, TheWindowListIsFetchedWhileShownAndNotOnEveryIteration) {
     RedrawPolicy policy(60, Clock::time_point{});
     Clock::time_point t{};
-    EXPECT_TRUE(policy.windowListDue(t, true)) << "at once when first in front";
+    EXPECT_TRUE(policy.windowListDue(t, true)) << "at once when first shown";
     int fetched = 0;
     for (int i = 0; i < 600; ++i) fetched += policy.windowListDue(t += 10ms, true);
     EXPECT_EQ(fetched, 3) << "every two seconds over six";
     for (int i = 0; i < 600; ++i) fetched += policy.windowListDue(t += 10ms, false);
-    EXPECT_EQ(fetched, 3) << "never behind";
-    EXPECT_TRUE(policy.windowListDue(t += 10ms, true)) << "at once back in front";
+    EXPECT_EQ(fetched, 3) << "never minimised";
+    EXPECT_TRUE(policy.windowListDue(t += 10ms, true)) << "at once when shown again";
 }
 
 }  // namespace

@@ -152,7 +152,7 @@ void runMainLoop(GLFWwindow* window, Application& application, UIManager& ui, Da
             pendingResize = {};
         }
         application.update();
-        if (dashboard.refresh(policy.windowListDue(now, front))) policy.onChange();
+        if (dashboard.refresh(policy.windowListDue(now, visible))) policy.onChange();
         if (!policy.shouldDraw(now, visible, front)) continue;
         glClearColor(kClearColour[0], kClearColour[1], kClearColour[2], kClearColour[3]);
         glClear(GL_COLOR_BUFFER_BIT);
