@@ -83,4 +83,13 @@ bool Win32InputSink::setPosition(WindowHandle window, int32_t left, int32_t top,
 
 uint32_t Win32InputSink::lastError() { return GetLastError(); }
 
+bool Win32InputSink::isForeground(WindowHandle window) { return GetForegroundWindow() == toHwnd(window); }
+
+bool Win32InputSink::bringToFront(WindowHandle window) {
+    HWND hwnd = toHwnd(window);
+    if (IsIconic(hwnd)) ShowWindow(hwnd, SW_RESTORE);
+    SetForegroundWindow(hwnd);
+    return GetForegroundWindow() == hwnd;
+}
+
 }  // namespace lumivane::host

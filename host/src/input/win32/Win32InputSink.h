@@ -19,6 +19,9 @@ public:
     bool setPosition(WindowHandle window, int32_t left, int32_t top, int32_t width, int32_t height,
                      bool keepPosition) override;
     uint32_t lastError() override;
+    // The foreground window has the keyboard and sits above the others.
+    bool isForeground(WindowHandle window) override;
+    bool bringToFront(WindowHandle window) override;
 };
 
 }  // namespace lumivane::host

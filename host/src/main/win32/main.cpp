@@ -179,14 +179,19 @@ void applyPendingResize() {
     CreateBackBufferView();
 }
 
+// The window list is fetched every this many iterations (about a second at 60 Hz).
+constexpr int kWindowListInterval = 60;
+
 void runMainLoop(Application& application, UIManager& ui, DashboardLink& dashboard) {
     FramePacer pacer;
+    int frameCounter = 0;
     while (running) {
         drainMessages();
         if (!running) break;
         applyPendingResize();
         application.update();
-        dashboard.refresh();
+        if (++frameCounter == kWindowListInterval) frameCounter = 0;
+        dashboard.refresh(frameCounter == 0);
         deviceContext->OMSetRenderTargets(1, &backBufferView, nullptr);
         deviceContext->ClearRenderTargetView(backBufferView, kClearColour);
         ui.render();
