@@ -1,21 +1,13 @@
 #pragma once
-// UTF-16 from Win32 to the UTF-8 every interface of ours carries.
+// Text and handle conversions of the Win32 capture code.
+
+#include "core/win32/Utf8.h"
 
 #include <windows.h>
 
-#include <string>
+#include <cstdint>
 
 namespace lumivane::host {
-
-// Empty for empty input or a text the conversion rejects.
-inline std::string toUtf8(const wchar_t* text, int length) {
-    if (length <= 0) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 inline HWND toHwnd(std::uint32_t window) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window)); }
 
