@@ -22,8 +22,14 @@ public:
 
     // handleSignals: Ctrl-C ends a stream cleanly (off in tests).
     ExitCode run(bool handleSignals);
-    // Before run: sees every decoded picture of a stream (see ClientSession).
-    void setPictureHook(std::function<void(const VideoDecoder&)> hook) { pictureHook_ = std::move(hook); }
+    // Before run: sees every decoded picture of every stream (see ClientSession).
+    void setPictureHook(std::function<void(const VideoDecoder&)> hook) {
+        if (hook) pictureHook_ = [hook = std::move(hook)](std::size_t, const VideoDecoder& d) { hook(d); };
+    }
+    // The same, told which window (its place among --window/--title, from 0) it is.
+    void setPictureHook(std::function<void(std::size_t window, const VideoDecoder&)> hook) {
+        pictureHook_ = std::move(hook);
+    }
 
 private:
     // The answers, reported; an error reported and empty when none came.
@@ -31,7 +37,7 @@ private:
 
     const ClientOptions& options_;
     Reporter& reporter_;
-    std::function<void(const VideoDecoder&)> pictureHook_;
+    std::function<void(std::size_t, const VideoDecoder&)> pictureHook_;
 };
 
 }  // namespace lumivane::client

@@ -37,8 +37,10 @@ std::string setSeconds(double& field, const std::string& value) {
 
 std::string setScript(ClientOptions& o, const std::string& text) {
     std::string error;
-    o.input = InputScript::parse(text, error);
-    return o.input ? "" : "input script " + error;
+    auto script = InputScript::parse(text, error);
+    if (!script) return "input script " + error;
+    o.inputs.push_back(std::move(*script));
+    return "";
 }
 
 std::string readScriptFile(ClientOptions& o, const std::string& path) {
@@ -65,10 +67,13 @@ const std::map<std::string, Option>& optionTable() {
         {"--window", {true, kStream, [](O& o, const std::string& v) {
              auto id = parseUnsigned(v.starts_with("0x") ? v : "0x" + v, 0xFFFFFFFFu);
              if (!id) return "expects a window id in hexadecimal, as the window list shows it";
-             o.windowId = static_cast<std::uint32_t>(*id);
+             o.windows.push_back({static_cast<std::uint32_t>(*id), ""});
              return "";
          }}},
-        {"--title", {true, kStream, [](O& o, const std::string& v) { o.title = v; return v.empty() ? "expects text" : ""; }}},
+        {"--title", {true, kStream, [](O& o, const std::string& v) {
+             o.windows.push_back({std::nullopt, v});
+             return v.empty() ? "expects text" : "";
+         }}},
         {"--frames", {true, kStream, [](O& o, const std::string& v) { return setNumber(o.frames, v, 1, 1ull << 40); }}},
         {"--seconds", {true, kStream, [](O& o, const std::string& v) { return setSeconds(o.seconds, v); }}},
         {"--idle-timeout", {true, kStream, [](O& o, const std::string& v) { return setNumber(o.idleTimeoutMs, v, 1, 3600000); }}},
@@ -130,9 +135,12 @@ std::string checkCombination(const ClientOptions& o, const std::vector<std::stri
         return false;
     };
     if (o.command != Command::Stream) return "";
-    if (o.windowId.has_value() == o.title.has_value()) return "stream needs exactly one of --window ID and --title TEXT";
+    if (o.windows.empty()) return "stream needs a window: --window ID or --title TEXT (repeat for several)";
+    if (o.inputs.size() > 1 && o.inputs.size() != o.windows.size()) {
+        return "give one input script for every window, or one for all (" + std::to_string(o.inputs.size()) +
+               " scripts, " + std::to_string(o.windows.size()) + " windows)";
+    }
     if (given("--every") && o.saveDir.empty()) return "--every needs --save DIR";
-    if (given("--input") && given("--input-script")) return "use --input or --input-script, not both";
     if (!o.audio && !o.audioOut.empty()) return "--audio-out needs the audio that --no-audio turns off";
     if (!o.feedback && (o.feedbackSchedule || o.feedbackRttMs || o.feedbackDecodeMs)) {
         return "--no-feedback contradicts the feedback values given";

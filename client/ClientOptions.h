@@ -14,6 +14,12 @@ namespace lumivane::client {
 enum class Command { Help, Discover, List, Stream };
 enum class InputChannel { Input, Video };
 
+// One window to stream, named by id or by title.
+struct WindowChoice {
+    std::optional<std::uint32_t> id;
+    std::string title;
+};
+
 struct ClientOptions {
     Command command = Command::Help;
 
@@ -31,10 +37,9 @@ struct ClientOptions {
     bool verbose = false;
     std::string iconDir;
 
-    // Which window, and for how long.
-    std::optional<std::uint32_t> windowId;
-    std::optional<std::string> title;
-    std::uint64_t frames = 0;   // 0: no limit
+    // Which windows, in the order they are started, and for how long.
+    std::vector<WindowChoice> windows;
+    std::uint64_t frames = 0;   // per window; 0: no limit
     double seconds = 0;         // 0: no limit
     std::uint32_t idleTimeoutMs = 0;  // 0: a still window may send nothing for ever
 
@@ -50,7 +55,8 @@ struct ClientOptions {
     std::optional<FeedbackSchedule> feedbackSchedule;
     std::uint32_t feedbackIntervalMs = 1000;
 
-    std::optional<InputScript> input;
+    // None, one played on every window, or one per window in the order of `windows`.
+    std::vector<InputScript> inputs;
     InputChannel inputChannel = InputChannel::Input;
     std::optional<std::pair<std::uint32_t, std::uint32_t>> resize;
     double keyframeEverySeconds = 0;

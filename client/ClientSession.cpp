@@ -9,6 +9,7 @@
 #include <boost/asio/post.hpp>
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -26,22 +27,32 @@ constexpr std::uint32_t kMaxInputMessage = 0;  // the host never writes there
 
 json optionalMs(const std::optional<double>& ms) { return ms ? json(std::round(*ms * 100) / 100) : json(nullptr); }
 
-json statsJson(const IntervalReport& r) {
-    return {{"seconds", r.seconds},
+// `connection`: the connection's figures (skipped sequence numbers, audio) ride with the
+// first window's stream, the one the host sends audio for.
+json statsJson(const IntervalReport& r, const IntervalReport* connection) {
+    json out{{"seconds", r.seconds},
             {"fps", std::round(r.fps() * 10) / 10},
             {"kbps", std::round(r.videoKbps())},
             {"packets", r.video.packets},
             {"frames", r.video.decoded},
             {"keyframes", r.video.keyframes},
-            {"gaps", r.video.sequenceGaps},
             {"latencyMs", optionalMs(r.video.latency.averageMs())},
             {"latencyMaxMs", r.video.latency.samples ? optionalMs(r.video.latency.maxMs) : json(nullptr)},
-            {"decodeMs", optionalMs(r.decodeMsAverage())},
-            {"audioPackets", r.audio.packets},
-            {"audioKbps", std::round(r.audioKbps())},
-            {"audioMs", std::round(r.audio.samples / 48.0)},
-            {"audioGaps", r.audio.sequenceGaps},
-            {"audioLatencyMs", optionalMs(r.audio.latency.averageMs())}};
+            {"decodeMs", optionalMs(r.decodeMsAverage())}};
+    if (!connection) return out;
+    const auto& c = *connection;
+    out.update({{"gaps", c.video.sequenceGaps},
+                {"audioPackets", c.audio.packets},
+                {"audioKbps", std::round(c.audioKbps())},
+                {"audioMs", std::round(c.audio.samples / 48.0)},
+                {"audioGaps", c.audio.sequenceGaps},
+                {"audioLatencyMs", optionalMs(c.audio.latency.averageMs())}});
+    return out;
+}
+
+std::string saveFolder(const ClientOptions& options, std::size_t index) {
+    if (options.saveDir.empty() || options.windows.size() == 1) return options.saveDir;
+    return (std::filesystem::path(options.saveDir) / ("window" + std::to_string(index + 1))).string();
 }
 
 }  // namespace
@@ -57,10 +68,21 @@ ClientSession::ClientSession(const ClientOptions& options, Reporter& reporter)
       video_(io_, "video", kMaxVideoMessage),
       audio_(io_, "audio", kMaxAudioMessage),
       input_(io_, "input", kMaxInputMessage),
-      videoReceiver_(reporter, stats_, FrameSaver(options.saveDir, options.saveEvery)),
-      audioReceiver_(reporter, stats_),
+      audioReceiver_(reporter, connection_),
       feedback_(io_, options, [this](std::vector<std::uint8_t> m) { video_.write(std::move(m)); },
-                [this] { return Measurements{pingMs_, videoReceiver_.lastDecodeMs()}; }) {}
+                [this] {
+                    // The slowest stream's decode: the headset decodes them all.
+                    std::optional<double> decodeMs;
+                    for (const auto& s : streams_) {
+                        if (auto ms = s->receiver().lastDecodeMs()) decodeMs = std::max(decodeMs.value_or(0), *ms);
+                    }
+                    return Measurements{pingMs_, decodeMs};
+                }) {
+    for (std::size_t i = 0; i < options.windows.size(); ++i) {
+        streams_.push_back(
+            std::make_unique<WatchedStream>(i, reporter, FrameSaver(saveFolder(options, i), options.saveEvery)));
+    }
+}
 
 ClientSession::~ClientSession() = default;
 
@@ -107,7 +129,7 @@ void ClientSession::connectSignalling(std::uint16_t port) {
     SignalingClient::Handlers handlers{
         [this](const json& message) { onMessage(message); },
         [this](const std::string& text) {
-            videoReceiver_.onViolation("signalling message is not a JSON object with a string \"type\": " +
+            onViolation("signalling message is not a JSON object with a string \"type\": " +
                                        text.substr(0, 200));
         },
         [this](const std::string& reason) { fail(reason, ExitCode::Unreachable); }};
@@ -128,7 +150,7 @@ void ClientSession::onMessage(const json& message) {
     else if (type == "window_list") onWindowList(message);
     else if (type == "stream_started") onStreamStarted(message);
     else if (type == "error") onHostError(message);
-    else if (type == "stream_config") videoReceiver_.onStreamConfig(message);
+    else if (type == "stream_config") onStreamConfig(message);
     else if (type == "stream_stopped") onStreamStopped(message);
     else if (type == "window_resized") onWindowResized(message);
     else if (type == "pong") onPong(message);
@@ -151,7 +173,7 @@ void ClientSession::onWelcome(const json& message) {
                                {"requiresAuth", boolField(message, "requiresAuth")}});
     for (auto port : {videoPort_, audioPort_, inputPort_}) {
         if (port == 0 || port > 65535) {
-            videoReceiver_.onViolation("welcome announces a transport port outside 1-65535");
+            onViolation("welcome announces a transport port outside 1-65535");
             return fail("the host's welcome names no usable transport ports", ExitCode::ProtocolViolation);
         }
     }
@@ -166,7 +188,7 @@ void ClientSession::onWindowList(const json& message) {
     std::string error;
     auto list = WindowList::fromMessage(message, error);
     if (!list) {
-        videoReceiver_.onViolation(error);
+        onViolation(error);
         return fail(error, ExitCode::ProtocolViolation);
     }
     json rows = json::array();
@@ -179,18 +201,26 @@ void ClientSession::onWindowList(const json& message) {
     reporter_.emit("window_list", {{"count", rows.size()}, {"windows", rows}});
     saveIcons(list->windows());
     if (options_.command != Command::Stream) return finish(ExitCode::Ok);
-    if (chooseWindow(*list)) connectTransports();
+    if (chooseWindows(*list)) connectTransports();
 }
 
-bool ClientSession::chooseWindow(const WindowList& list) {
-    std::string error;
-    const auto* chosen = options_.windowId ? list.findById(*options_.windowId, error)
-                                           : list.findByTitle(options_.title.value_or(""), error);
-    if (!chosen) {
-        fail(error, ExitCode::WindowNotFound);
-        return false;
+bool ClientSession::chooseWindows(const WindowList& list) {
+    for (auto& stream : streams_) {
+        const auto& choice = options_.windows[stream->index()];
+        std::string error;
+        const auto* chosen = choice.id ? list.findById(*choice.id, error) : list.findByTitle(choice.title, error);
+        for (const auto& other : streams_) {
+            if (chosen && other.get() != stream.get() && other->window.id == chosen->id) {
+                error = fmt::format("window {:x} \"{}\" is chosen twice", chosen->id, chosen->title);
+                chosen = nullptr;
+            }
+        }
+        if (!chosen) {
+            fail(error, ExitCode::WindowNotFound);
+            return false;
+        }
+        stream->window = *chosen;
     }
-    window_ = *chosen;
     return true;
 }
 
@@ -204,7 +234,7 @@ void ClientSession::saveIcons(const std::vector<protocol::WindowInfo>& windows) 
         const auto path = (std::filesystem::path(options_.iconDir) / fmt::format("{:x}.png", w.id)).string();
         std::ofstream out(path, std::ios::binary);
         if (!png) {
-            videoReceiver_.onViolation(fmt::format("window {:x}: iconBase64 is not base64", w.id));
+            onViolation(fmt::format("window {:x}: iconBase64 is not base64", w.id));
         } else if (!out.write(reinterpret_cast<const char*>(png->data()), static_cast<std::streamsize>(png->size()))) {
             reporter_.warning("cannot write " + path);
         } else {
@@ -215,7 +245,7 @@ void ClientSession::saveIcons(const std::vector<protocol::WindowInfo>& windows) 
 
 void ClientSession::connectTransports() {
     phase_ = Phase::Transports;
-    const bool wantInput = options_.input && options_.inputChannel == InputChannel::Input;
+    const bool wantInput = !options_.inputs.empty() && options_.inputChannel == InputChannel::Input;
     transportsPending_ = 1 + (options_.audio ? 1 : 0) + (wantInput ? 1 : 0);
     expect("transport connections", ExitCode::Unreachable);
     auto done = [this](const std::string& error) { onTransportConnected(error); };
@@ -233,32 +263,38 @@ void ClientSession::onTransportConnected(const std::string& error) {
                                   {"audio", audio_.isOpen() ? json(audioPort_) : json(nullptr)},
                                   {"input", input_.isOpen() ? json(inputPort_) : json(nullptr)}});
     startReading();
+    phase_ = Phase::Starting;
     sendStreamStart();
 }
 
 void ClientSession::sendStreamStart() {
-    phase_ = Phase::Starting;
-    signalling_.send({{"type", "stream_start"}, {"windowId", window_.id}});
+    signalling_.send({{"type", "stream_start"}, {"windowId", streams_[starting_]->window.id}});
     expect("stream_started", ExitCode::Unreachable);
 }
 
 void ClientSession::onStreamStarted(const json& message) {
-    if (phase_ != Phase::Starting || uintField(message, "windowId") != window_.id) return;
+    if (phase_ != Phase::Starting) return;
+    auto& stream = *streams_[starting_];
+    if (uintField(message, "windowId") != stream.window.id) return;
     settle();
-    streamId_ = static_cast<std::uint8_t>(uintField(message, "streamId"));
-    videoReceiver_.setStream(streamId_);
-    reporter_.emit("stream_started", {{"streamId", streamId_},
-                                      {"windowId", window_.id},
-                                      {"title", window_.title},
+    const auto id = static_cast<std::uint8_t>(uintField(message, "streamId"));
+    auto early = earlyConfigs_.extract(id);
+    stream.receiver().setStream(id, early ? &early.mapped() : nullptr);
+    stream.lastVideo = Clock::now();
+    if (starting_ == 0) streamStart_ = lastTick_ = stream.lastVideo;
+    reporter_.emit("stream_started", {{"streamId", id},
+                                      {"windowId", stream.window.id},
+                                      {"title", stream.window.title},
                                       {"codec", stringField(message, "codec")}});
+    if (stopRequested_) return stopStreaming();
+    if (++starting_ < streams_.size()) return sendStreamStart();
     beginStreaming();
-    if (stopRequested_) stopStreaming();
 }
 
 void ClientSession::onHostError(const json& message) {
     const auto text = fmt::format("{} (code {})", stringField(message, "message", "?"), uintField(message, "code"));
     if (phase_ == Phase::Starting) {
-        return fail(fmt::format("the host refused to stream window {:x}: {}", window_.id, text),
+        return fail(fmt::format("the host refused to stream window {:x}: {}", streams_[starting_]->window.id, text),
                     ExitCode::StreamRefused);
     }
     reporter_.warning("the host reported an error: " + text);
@@ -266,9 +302,10 @@ void ClientSession::onHostError(const json& message) {
 
 void ClientSession::beginStreaming() {
     phase_ = Phase::Streaming;
-    streamBegan_ = true;
-    streamStart_ = lastTick_ = lastVideo_ = Clock::now();
     expect("first picture", ExitCode::NoVideo);
+    for (auto& stream : streams_) {
+        if (stream->receiver().pictures() > 0) onFirstPicture(*stream);
+    }
     scheduleTick();
     if (options_.feedback) feedback_.start();
     if (options_.keyframeEverySeconds > 0) scheduleKeyframeRequests();
@@ -280,40 +317,57 @@ void ClientSession::beginStreaming() {
     }
 }
 
-void ClientSession::onFirstPicture() {
+// Input and the resize request wait for the window's first picture and for every stream
+// to have started, so that no script races a stream_start.
+void ClientSession::onFirstPicture(WatchedStream& stream) {
     if (phase_ != Phase::Streaming) return;
-    settle();
-    if (options_.input) {
-        inputPlayer_ = std::make_unique<InputPlayer>(io_, reporter_, *options_.input,
-                                                     InputTranslator(streamId_, window_.width, window_.height),
-                                                     [this](const host::InputEvent& e) { return sendInput(e); });
-        inputPlayer_->start();
-    }
+    const bool allShown = std::all_of(streams_.begin(), streams_.end(),
+                                      [](const auto& s) { return s->receiver().pictures() > 0; });
+    if (allShown) settle();
+    startInput(stream);
     if (options_.resize) {
         const auto [w, h] = *options_.resize;
-        signalling_.send({{"type", "window_resize"}, {"streamId", streamId_}, {"windowId", window_.id},
+        const auto id = stream.streamId();
+        signalling_.send({{"type", "window_resize"}, {"streamId", id}, {"windowId", stream.window.id},
                           {"width", w}, {"height", h}});
-        reporter_.emit("resize_requested", {{"streamId", streamId_}, {"windowId", window_.id}, {"width", w}, {"height", h}});
+        reporter_.emit("resize_requested", {{"streamId", id}, {"windowId", stream.window.id}, {"width", w}, {"height", h}});
     }
+}
+
+void ClientSession::startInput(WatchedStream& stream) {
+    if (options_.inputs.empty()) return;
+    const auto& script = options_.inputs.size() == 1 ? options_.inputs.front() : options_.inputs[stream.index()];
+    stream.input = std::make_unique<InputPlayer>(
+        io_, reporter_, script, InputTranslator(stream.streamId(), stream.window.width, stream.window.height),
+        [this](const host::InputEvent& e) { return sendInput(e); });
+    stream.input->start();
 }
 
 void ClientSession::stopStreaming() {
     if (phase_ == Phase::Stopping || phase_ == Phase::Closing || phase_ == Phase::Done) return;
-    if (phase_ != Phase::Streaming) return finish(exit_.value_or(ExitCode::Ok));
+    if (!anyStarted()) return finish(exit_.value_or(ExitCode::Ok));
     phase_ = Phase::Stopping;
     tickTimer_.cancel();
     feedback_.stop();
     endTimer_.cancel();
     keyframeTimer_.cancel();
-    if (inputPlayer_) inputPlayer_->stop();
-    signalling_.send({{"type", "stream_stop"}, {"streamId", streamId_}});
+    for (auto& stream : streams_) {
+        if (stream->input) stream->input->stop();
+        if (stream->started()) signalling_.send({{"type", "stream_stop"}, {"streamId", stream->streamId()}});
+    }
     expect("stream_stopped", ExitCode::Unreachable);
 }
 
 void ClientSession::onStreamStopped(const json& message) {
-    if (phase_ != Phase::Stopping || uintField(message, "streamId", 256) != streamId_) return;
+    if (phase_ != Phase::Stopping) return;
+    auto* stream = streamWithId(uintField(message, "streamId", 256));
+    if (!stream || stream->stopped) return;
+    stream->stopped = true;
+    reporter_.emit("stream_stopped", {{"streamId", stream->streamId()}, {"windowId", stream->window.id}});
+    for (const auto& s : streams_) {
+        if (s->started() && !s->stopped) return;
+    }
     settle();
-    reporter_.emit("stream_stopped", {{"streamId", streamId_}});
     finish(exit_.value_or(ExitCode::Ok));
 }
 
@@ -322,13 +376,15 @@ void ClientSession::finish(ExitCode code) {
     phase_ = Phase::Closing;
     for (auto* timer : {&tickTimer_, &endTimer_, &keyframeTimer_}) timer->cancel();
     feedback_.stop();
-    if (inputPlayer_) inputPlayer_->stop();
+    for (auto& stream : streams_) {
+        if (stream->input) stream->input->stop();
+        stream->receiver().onSignallingDrained();  // nothing more will be read
+    }
     const bool audioOk = audioReceiver_.close();
-    videoReceiver_.onSignallingDrained();  // nothing more will be read
     setExit(code);
-    if (exit_ == ExitCode::Ok && videoReceiver_.violations() > 0) exit_ = ExitCode::ProtocolViolation;
+    if (exit_ == ExitCode::Ok && violations() > 0) exit_ = ExitCode::ProtocolViolation;
     if (exit_ == ExitCode::Ok && !audioOk) exit_ = ExitCode::Failure;
-    if (streamBegan_) emitSummary();
+    if (anyStarted()) emitSummary();
     video_.close();
     audio_.close();
     input_.close();
@@ -346,12 +402,17 @@ void ClientSession::finish(ExitCode code) {
 // ---- streaming --------------------------------------------------------------------
 
 bool ClientSession::openReceivers() {
-    VideoReceiver::Hooks hooks{[this] { checkOrderDrained(); },
-                               [this](std::uint8_t id) { video_.write(keyframeRequestMessage(id)); },
-                               [this] { onFirstPicture(); }, pictureHook_};
     std::string error;
-    if (!videoReceiver_.open(std::move(hooks), error) ||
-        (options_.audio && !audioReceiver_.open(options_.audioOut, error))) {
+    bool ok = true;
+    for (auto& stream : streams_) {
+        auto* s = stream.get();
+        VideoReceiver::Hooks hooks{[this] { checkOrderDrained(); },
+                                   [this](std::uint8_t id) { video_.write(keyframeRequestMessage(id)); },
+                                   [this, s] { onFirstPicture(*s); }, nullptr};
+        if (pictureHook_) hooks.picture = [this, s](const VideoDecoder& d) { pictureHook_(s->index(), d); };
+        ok = ok && s->receiver().open(std::move(hooks), error);
+    }
+    if (!ok || (options_.audio && !audioReceiver_.open(options_.audioOut, error))) {
         reporter_.error(error, ExitCode::Failure);
         exit_ = ExitCode::Failure;
         return false;
@@ -371,7 +432,7 @@ void ClientSession::startReading() {
     if (input_.isOpen()) {
         input_.startReading(
             [this](const std::uint8_t*, std::size_t) {
-                videoReceiver_.onViolation("the host wrote on the input connection, which only the client writes");
+                onViolation("the host wrote on the input connection, which only the client writes");
             },
             [this](const std::string& reason) {
                 if (phase_ != Phase::Closing) reporter_.warning(reason + "; no more input can be sent");
@@ -379,24 +440,57 @@ void ClientSession::startReading() {
     }
 }
 
+WatchedStream* ClientSession::streamWithId(std::uint64_t streamId) {
+    for (auto& stream : streams_) {
+        if (stream->started() && stream->streamId() == streamId) return stream.get();
+    }
+    return nullptr;
+}
+
+bool ClientSession::anyStarted() const {
+    return std::any_of(streams_.begin(), streams_.end(), [](const auto& s) { return s->started(); });
+}
+
+// A configuration may come before the stream_started that names its stream: it is kept
+// (one per stream id) for the stream that turns out to be ours.
+void ClientSession::onStreamConfig(const json& message) {
+    const auto id = uintField(message, "streamId", 256);
+    if (auto* stream = streamWithId(id)) return stream->receiver().onStreamConfig(message);
+    const bool starting = phase_ == Phase::Starting;
+    VideoReceiver::reportConfig(reporter_, message, false, !starting);
+    if (starting && id <= 255) earlyConfigs_[static_cast<std::uint8_t>(id)] = message;
+}
+
 void ClientSession::onVideoMessage(const std::uint8_t* body, std::size_t size) {
     if (phase_ == Phase::Stopping) return;  // no longer watching; the host has yet to stop
     std::string problem;
     auto packet = parseVideoPacket(body, size, problem);
-    if (!packet) return videoReceiver_.onViolation("video: " + problem);
+    if (!packet) return onViolation("video: " + problem);
+    connection_.onVideoSequence(packet->sequence);
+    auto* stream = streamWithId(packet->streamId);
+    if (!stream) {
+        ++foreignPackets_;
+        return;
+    }
     std::optional<double> latency;
     if (video_.peerIsLocal()) latency = stampAgeMs(hostClock90k(), packet->timestamp90k, 90.0);
-    lastVideo_ = Clock::now();
-    videoReceiver_.onPacket(*packet, latency);
-    if (phase_ == Phase::Streaming && options_.frames > 0 && videoReceiver_.pictures() >= options_.frames) {
-        stopStreaming();
+    stream->lastVideo = Clock::now();
+    stream->receiver().onPacket(*packet, latency);
+    checkFramesDone();
+}
+
+void ClientSession::checkFramesDone() {
+    if (phase_ != Phase::Streaming || options_.frames == 0) return;
+    for (const auto& stream : streams_) {
+        if (stream->receiver().pictures() < options_.frames) return;
     }
+    stopStreaming();
 }
 
 void ClientSession::onAudioMessage(const std::uint8_t* body, std::size_t size) {
     std::string problem;
     auto packet = parseAudioPacket(body, size, problem);
-    if (!packet) return videoReceiver_.onViolation("audio: " + problem);
+    if (!packet) return onViolation("audio: " + problem);
     std::optional<double> latency;
     if (audio_.peerIsLocal()) latency = stampAgeMs(hostClockMs(), packet->timestampMs, 1.0);
     audioReceiver_.onPacket(*packet, latency);
@@ -408,7 +502,10 @@ void ClientSession::onWindowResized(const json& message) {
     reporter_.emit("window_resized", {{"success", success}, {"width", width}, {"height", height},
                                       {"streamId", intField(message, "streamId")},
                                       {"windowId", uintField(message, "windowId")}});
-    if (success && inputPlayer_) inputPlayer_->setWindowSize(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    auto* stream = streamWithId(uintField(message, "streamId", 256));
+    if (success && stream && stream->input) {
+        stream->input->setWindowSize(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    }
 }
 
 void ClientSession::onPong(const json& message) {
@@ -422,9 +519,13 @@ void ClientSession::onPong(const json& message) {
 // verdict behind that completion, and put it off while the socket still holds bytes
 // (onMessage calls this again after each message).
 void ClientSession::checkOrderDrained() {
-    if (!videoReceiver_.hasPendingOrder() || signalling_.hasUnreadBytes()) return;
+    auto pending = [this] {
+        return std::any_of(streams_.begin(), streams_.end(), [](const auto& s) { return s->receiver().hasPendingOrder(); });
+    };
+    if (!pending() || signalling_.hasUnreadBytes()) return;
     net::post(io_, [this] {
-        if (videoReceiver_.hasPendingOrder() && !signalling_.hasUnreadBytes()) videoReceiver_.onSignallingDrained();
+        if (signalling_.hasUnreadBytes()) return;
+        for (auto& stream : streams_) stream->receiver().onSignallingDrained();
     });
 }
 
@@ -435,22 +536,31 @@ void ClientSession::scheduleTick() {
     });
 }
 
+// One "stats" event per stream.
 void ClientSession::onTick() {
     const auto now = Clock::now();
-    auto report = stats_.takeInterval(std::chrono::duration<double>(now - lastTick_).count());
+    const double seconds = std::chrono::duration<double>(now - lastTick_).count();
     lastTick_ = now;
-    auto fields = statsJson(report);
-    fields["t"] = std::round(streamSeconds() * 100) / 100;
-    fields["pingMs"] = optionalMs(pingMs_);
-    if (feedback_.sent() > 0) {
-        fields["feedbackRttMs"] = *feedback_.last().rttMs;
-        fields["feedbackDecodeMs"] = *feedback_.last().decodeMs;
+    const auto connection = connection_.takeInterval(seconds);
+    for (auto& stream : streams_) {
+        auto fields = statsJson(stream->stats().takeInterval(seconds), stream->index() == 0 ? &connection : nullptr);
+        fields["streamId"] = stream->streamId();
+        fields["windowId"] = stream->window.id;
+        fields["t"] = std::round(streamSeconds() * 100) / 100;
+        fields["pingMs"] = optionalMs(pingMs_);
+        if (feedback_.sent() > 0) {
+            fields["feedbackRttMs"] = *feedback_.last().rttMs;
+            fields["feedbackDecodeMs"] = *feedback_.last().decodeMs;
+        }
+        reporter_.emit("stats", fields);
     }
-    reporter_.emit("stats", fields);
     const auto sinceStart = std::chrono::duration_cast<std::chrono::milliseconds>(now - sessionStart_).count();
     signalling_.send({{"type", "ping"}, {"timestamp", static_cast<std::int32_t>(sinceStart)}});
-    if (options_.idleTimeoutMs > 0 && now - lastVideo_ > std::chrono::milliseconds(options_.idleTimeoutMs)) {
-        return fail(fmt::format("no video for {} ms", options_.idleTimeoutMs), ExitCode::NoVideo);
+    for (const auto& stream : streams_) {
+        if (options_.idleTimeoutMs > 0 && now - stream->lastVideo > std::chrono::milliseconds(options_.idleTimeoutMs)) {
+            return fail(fmt::format("no video for window {:x} for {} ms", stream->window.id, options_.idleTimeoutMs),
+                        ExitCode::NoVideo);
+        }
     }
     scheduleTick();
 }
@@ -460,8 +570,10 @@ void ClientSession::scheduleKeyframeRequests() {
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options_.keyframeEverySeconds)));
     keyframeTimer_.async_wait([this](const boost::system::error_code& ec) {
         if (ec) return;
-        signalling_.send({{"type", "request_keyframe"}, {"streamId", streamId_}});
-        reporter_.emit("keyframe_requested", {{"streamId", streamId_}, {"via", "signalling"}});
+        for (const auto& stream : streams_) {
+            signalling_.send({{"type", "request_keyframe"}, {"streamId", stream->streamId()}});
+            reporter_.emit("keyframe_requested", {{"streamId", stream->streamId()}, {"via", "signalling"}});
+        }
         scheduleKeyframeRequests();
     });
 }
@@ -483,18 +595,40 @@ bool ClientSession::sendInput(const host::InputEvent& event) {
 
 double ClientSession::streamSeconds() const { return std::chrono::duration<double>(Clock::now() - streamStart_).count(); }
 
+// One "summary" per started stream; the session's own counts (violations of any kind,
+// feedback, audio, the exit code) are in each.
 void ClientSession::emitSummary() {
-    auto totals = stats_.totals();
-    totals.seconds = streamSeconds();
-    json fields = statsJson(totals);
-    fields["seconds"] = std::round(totals.seconds * 100) / 100;
-    fields["feedbackSent"] = feedback_.sent();
-    fields["inputEvents"] = inputPlayer_ ? inputPlayer_->eventsSent() : 0;
-    fields["inputFinished"] = inputPlayer_ && inputPlayer_->finished();
-    fields["exitCode"] = static_cast<int>(exit_.value_or(ExitCode::Ok));
-    fields.update(videoReceiver_.summary());
-    fields.update(audioReceiver_.summary());
-    reporter_.emit("summary", fields);
+    auto connection = connection_.totals();
+    for (const auto& stream : streams_) {
+        if (!stream->started()) continue;
+        auto totals = stream->stats().totals();
+        totals.seconds = streamSeconds();
+        json fields = statsJson(totals, &connection);
+        fields["streamId"] = stream->streamId();
+        fields["windowId"] = stream->window.id;
+        fields["title"] = stream->window.title;
+        fields["seconds"] = std::round(totals.seconds * 100) / 100;
+        fields["feedbackSent"] = feedback_.sent();
+        fields["inputEvents"] = stream->input ? stream->input->eventsSent() : 0;
+        fields["inputFinished"] = stream->input && stream->input->finished();
+        fields["exitCode"] = static_cast<int>(exit_.value_or(ExitCode::Ok));
+        fields.update(stream->receiver().summary());
+        fields.update(audioReceiver_.summary());
+        fields["violations"] = violations();
+        fields["foreignPackets"] = foreignPackets_;
+        reporter_.emit("summary", fields);
+    }
+}
+
+void ClientSession::onViolation(const std::string& message) {
+    ++violations_;
+    reporter_.emit("violation", {{"message", message}});
+}
+
+std::uint32_t ClientSession::violations() const {
+    std::uint32_t total = violations_;
+    for (const auto& stream : streams_) total += stream->receiver().violations();
+    return total;
 }
 
 // ---- waiting and failing ----------------------------------------------------------
@@ -513,7 +647,9 @@ void ClientSession::fail(const std::string& message, ExitCode code) {
     reporter_.error(message, code);
     setExit(code);
     // Leave no stream running on the host when the signalling connection still works.
-    if (phase_ == Phase::Streaming && signalling_.isOpen()) return stopStreaming();
+    if ((phase_ == Phase::Streaming || phase_ == Phase::Starting) && anyStarted() && signalling_.isOpen()) {
+        return stopStreaming();
+    }
     finish(code);
 }
 

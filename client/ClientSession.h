@@ -1,7 +1,8 @@
 #pragma once
 // One conversation with a host: hello, the window list, and for a stream the transports,
-// stream_start, the streaming itself and stream_stop. Everything runs on the thread that
-// calls run(); every wait for the host has a deadline.
+// one stream_start per window (one after another), the streaming itself and stream_stop
+// for each. Everything runs on the thread that calls run(); every wait for the host has a
+// deadline.
 
 #include "AudioReceiver.h"
 #include "ClientOptions.h"
@@ -12,6 +13,7 @@
 #include "StreamStats.h"
 #include "TcpChannel.h"
 #include "VideoReceiver.h"
+#include "WatchedStream.h"
 #include "WindowList.h"
 #include "core/WindowInfo.h"
 
@@ -22,9 +24,11 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lumivane::client {
 
@@ -43,8 +47,10 @@ public:
     void requestStop();
     // SIGINT and SIGTERM call requestStop; a second one ends the run at once.
     void stopOnSignals();
-    // Before run: called with the decoder after each picture of the stream decodes.
-    void setPictureHook(std::function<void(const VideoDecoder&)> hook) { pictureHook_ = std::move(hook); }
+    // Before run: called with the window's index (its place among --window/--title, from
+    // 0) and the decoder after each picture of that window's stream decodes.
+    using PictureHook = std::function<void(std::size_t window, const VideoDecoder&)>;
+    void setPictureHook(PictureHook hook) { pictureHook_ = std::move(hook); }
 
 private:
     void waitForSignal(int count);
@@ -56,7 +62,7 @@ private:
     void onMessage(const nlohmann::json& message);
     void onWelcome(const nlohmann::json& message);
     void onWindowList(const nlohmann::json& message);
-    bool chooseWindow(const WindowList& list);
+    bool chooseWindows(const WindowList& list);
     void saveIcons(const std::vector<protocol::WindowInfo>& windows);
     void connectTransports();
     void onTransportConnected(const std::string& error);
@@ -64,7 +70,8 @@ private:
     void onStreamStarted(const nlohmann::json& message);
     void onHostError(const nlohmann::json& message);
     void beginStreaming();
-    void onFirstPicture();
+    void onFirstPicture(WatchedStream& stream);
+    void startInput(WatchedStream& stream);
     void stopStreaming();
     void onStreamStopped(const nlohmann::json& message);
     void finish(ExitCode code);
@@ -72,7 +79,11 @@ private:
     // Streaming.
     bool openReceivers();
     void startReading();
+    WatchedStream* streamWithId(std::uint64_t streamId);
+    bool anyStarted() const;
+    void onStreamConfig(const nlohmann::json& message);
     void onVideoMessage(const std::uint8_t* body, std::size_t size);
+    void checkFramesDone();
     void onAudioMessage(const std::uint8_t* body, std::size_t size);
     void onWindowResized(const nlohmann::json& message);
     void onPong(const nlohmann::json& message);
@@ -83,6 +94,8 @@ private:
     bool sendInput(const host::InputEvent& event);
     double streamSeconds() const;
     void emitSummary();
+    void onViolation(const std::string& message);
+    std::uint32_t violations() const;
 
     // Waiting and failing.
     void expect(const std::string& what, ExitCode onTimeout);
@@ -102,26 +115,25 @@ private:
     TcpChannel video_;
     TcpChannel audio_;
     TcpChannel input_;
-    StreamStats stats_;
-    VideoReceiver videoReceiver_;
+    StreamStats connection_;  // skipped sequence numbers and audio: not any one stream's
+    std::vector<std::unique_ptr<WatchedStream>> streams_;
     AudioReceiver audioReceiver_;
     FeedbackSender feedback_;
-    std::unique_ptr<InputPlayer> inputPlayer_;
-    std::function<void(const VideoDecoder&)> pictureHook_;
+    PictureHook pictureHook_;
 
     Phase phase_ = Phase::Connecting;
     std::optional<ExitCode> exit_;
     boost::asio::ip::address_v4 address_;
     std::uint32_t videoPort_ = 0, audioPort_ = 0, inputPort_ = 0;
     int transportsPending_ = 0;
-    protocol::WindowInfo window_;
-    std::uint8_t streamId_ = 0;
-    bool streamBegan_ = false;
-    bool stopRequested_ = false;  // arrived while stream_start was unanswered
+    std::size_t starting_ = 0;  // the stream whose stream_start is unanswered
+    std::map<std::uint8_t, nlohmann::json> earlyConfigs_;  // came before their stream_started
+    std::uint64_t foreignPackets_ = 0;
+    std::uint32_t violations_ = 0;  // the session's own; each stream counts its own too
+    bool stopRequested_ = false;    // arrived while stream_start was unanswered
     Clock::time_point sessionStart_ = Clock::now();
     Clock::time_point streamStart_;
     Clock::time_point lastTick_;
-    Clock::time_point lastVideo_;
     std::optional<double> pingMs_;
 };
 

@@ -52,8 +52,8 @@ std::string windowTable(const json& e) {
 }
 
 std::string stats(const json& e) {
-    std::string out = fmt::format("[{:7.1f}s] video {:5.1f} fps {:7.0f} kbit/s {} key", num(e, "t"), num(e, "fps"),
-                                  num(e, "kbps"), num(e, "keyframes"));
+    std::string out = fmt::format("[{:7.1f}s] stream {} video {:5.1f} fps {:7.0f} kbit/s {} key", num(e, "t"),
+                                  str(e, "streamId"), num(e, "fps"), num(e, "kbps"), num(e, "keyframes"));
     out += ", latency " + ms(e, "latencyMs") + " (max " + ms(e, "latencyMaxMs") + "), decode " + ms(e, "decodeMs");
     if (num(e, "gaps") > 0) out += fmt::format(", {} skipped", num(e, "gaps"));
     if (e.contains("audioPackets")) {
@@ -114,9 +114,10 @@ const std::map<std::string, Formatter>& formatters() {
          }},
         {"stream_stopped", [](const json& e) { return "stream_stopped: stream " + str(e, "streamId"); }},
         {"summary", [](const json& e) {
-             return fmt::format("summary: {} pictures in {:.1f} s ({:.1f} fps, {:.0f} kbit/s), {} keyframes, "
-                                "{} configs, {} decode errors, {} violations; audio {:.1f} s; latency {}; exit {}",
-                                num(e, "pictures"), num(e, "seconds"), num(e, "fps"), num(e, "kbps"), num(e, "keyframes"),
+             return fmt::format("summary: stream {} (window {}): {} pictures in {:.1f} s ({:.1f} fps, {:.0f} kbit/s), "
+                                "{} keyframes, {} configs, {} decode errors, {} violations; audio {:.1f} s; latency {}; "
+                                "exit {}",
+                                str(e, "streamId"), hexId(e, "windowId"), num(e, "pictures"), num(e, "seconds"), num(e, "fps"), num(e, "kbps"), num(e, "keyframes"),
                                 num(e, "configs"), num(e, "decodeErrors"), num(e, "violations"),
                                 num(e, "audioSeconds"), ms(e, "latencyMs"), num(e, "exitCode"));
          }},

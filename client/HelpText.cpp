@@ -9,7 +9,7 @@ to it the way a headset does.
 Usage:
   lumivane-client discover [--host ADDR] [--broadcast] [options]
   lumivane-client list     [--host ADDR] [--port N] [--icons DIR] [options]
-  lumivane-client stream   (--window ID | --title TEXT) [options]
+  lumivane-client stream   (--window ID | --title TEXT)... [options]
   lumivane-client --help
 
 Commands:
@@ -17,8 +17,9 @@ Commands:
              --broadcast it goes to the whole local network (255.255.255.255).
   list       Connect, say hello, and print the host's windows as a table (id in hex,
              title, process, size, whether it has an icon).
-  stream     Stream one window: receive stream_config and video, decode it, print
-             statistics every second, send feedback, input and requests, then stop.
+  stream     Stream one window, or several at once: receive stream_config and video,
+             decode it, print statistics every second per stream, send feedback,
+             input and requests, then stop.
 
 Finding the host:
   --host ADDR            host address or name (default 127.0.0.1)
@@ -34,19 +35,23 @@ Output:
   --verbose              also print every keyframe and input command
   --icons DIR            save each window's icon as DIR/<id>.png
 
-Choosing the window and the length of the run (stream):
+Choosing the windows and the length of the run (stream):
   --window ID            the window id in hexadecimal, as the list shows it (0x optional)
   --title TEXT           a window whose title is TEXT, or the only one containing it
                          (ASCII case ignored)
-  --frames N             stop after N decoded pictures
+                         Repeat either to stream several windows in one session; they
+                         start in the order given, each with its own stream id,
+                         statistics and checks.
+  --frames N             stop once every stream has N decoded pictures
   --seconds S            stop after S seconds of streaming
-  --idle-timeout MS      fail when no video arrives for MS (off by default: a window
+  --idle-timeout MS      fail when a stream gets no video for MS (off by default: a window
                          that does not change sends nothing, so --frames alone may wait
                          for ever; add --seconds to bound a run)
                          Without --frames or --seconds the stream runs until Ctrl-C.
 
 Pictures and sound (stream):
-  --save DIR             save decoded pictures as PNG: DIR/frame-000001.png ...
+  --save DIR             save decoded pictures as PNG: DIR/frame-000001.png ...; with
+                         several windows DIR/window1/..., DIR/window2/... in their order
   --every N              save every Nth picture (default 1)
   --audio-out FILE.wav   write the decoded audio as 48 kHz stereo 16-bit WAV
   --no-audio             do not connect the audio port
@@ -66,6 +71,9 @@ Feedback (stream; sent on the video connection, drives the host's bitrate):
 Input (stream; starts once the first picture is decoded):
   --input FILE           run the input script in FILE
   --input-script TEXT    run this script; statements end at a new line or ';'
+                         With several windows: one script plays on each window, or
+                         give one per window (--input/--input-script repeated, in the
+                         windows' order). Each starts at its window's first picture.
   --input-channel C      'input' (default: the input port) or 'video' (records on the
                          video connection; characters limited to 8 bits)
   Script statements:
@@ -83,9 +91,9 @@ Input (stream; starts once the first picture is decoded):
     # ...                comment
 
 Requests (stream):
-  --resize WxH           once the first picture is decoded, ask the host to resize the
-                         window; the answer and the stream_config that follows are printed
-  --request-keyframe S   ask for a keyframe every S seconds (over signalling)
+  --resize WxH           once a window's first picture is decoded, ask the host to resize
+                         it; the answer and the stream_config that follows are printed
+  --request-keyframe S   ask for a keyframe of each stream every S seconds (over signalling)
   --stats-interval MS    statistics period (default 1000)
 
 What it checks while streaming: stream_config must arrive before the first keyframe of
@@ -112,6 +120,8 @@ Examples:
   lumivane-client stream --title gedit --seconds 5 \
       --input-script 'move 50% 50%; click; type "hello"; key enter; key ctrl+s'
   lumivane-client stream --title xterm --seconds 5 --resize 800x600 --json
+  lumivane-client stream --title Firefox --title xterm --seconds 10 \
+      --input-script 'click; type "a"' --input-script 'click; type "b"'
 )";
 }
 

@@ -33,10 +33,11 @@ std::uint32_t SequenceTracker::next(std::uint16_t sequence) {
     return step == 0 || step >= 0x8000 ? 0 : step - 1;
 }
 
-void StreamStats::onVideoPacket(std::uint16_t sequence, bool ours, std::size_t frameBytes, bool keyframe,
-                                std::optional<double> latencyMs) {
+void StreamStats::onVideoSequence(std::uint16_t sequence) {
     current_.video.sequenceGaps += videoSequence_.next(sequence);
-    if (!ours) return;
+}
+
+void StreamStats::onVideoPacket(std::size_t frameBytes, bool keyframe, std::optional<double> latencyMs) {
     ++current_.video.packets;
     current_.video.bytes += frameBytes;
     current_.video.keyframes += keyframe ? 1 : 0;

@@ -18,11 +18,11 @@ struct LatencyStats {
 };
 
 struct VideoInterval {
-    std::uint32_t packets = 0;    // of our stream
+    std::uint32_t packets = 0;    // of this stream
     std::uint32_t keyframes = 0;
     std::uint32_t decoded = 0;
     std::uint64_t bytes = 0;      // frame bytes, headers excluded
-    std::uint32_t sequenceGaps = 0;  // packets the host skipped (any stream)
+    std::uint32_t sequenceGaps = 0;  // packets the host skipped on the connection (any stream)
     LatencyStats latency;
     double decodeMsSum = 0;
 };
@@ -59,8 +59,9 @@ private:
 
 class StreamStats {
 public:
-    void onVideoPacket(std::uint16_t sequence, bool ours, std::size_t frameBytes, bool keyframe,
-                       std::optional<double> latencyMs);
+    // Every packet on the video connection, whichever stream it carries.
+    void onVideoSequence(std::uint16_t sequence);
+    void onVideoPacket(std::size_t frameBytes, bool keyframe, std::optional<double> latencyMs);
     void onVideoDecoded(double decodeMs);
     void onAudioPacket(std::uint16_t sequence, std::size_t bytes, std::optional<double> latencyMs);
     void onAudioDecoded(std::uint32_t samplesPerChannel);

@@ -34,35 +34,36 @@ bool VideoReceiver::open(Hooks hooks, std::string& error) {
     return decoder_.open(error) && saver_.prepare(error);
 }
 
-void VideoReceiver::setStream(std::uint8_t streamId) {
+void VideoReceiver::setStream(std::uint8_t streamId, const nlohmann::json* earlyConfig) {
     streamId_ = streamId;
-    if (pendingConfig_ && uintField(*pendingConfig_, "streamId") == streamId) {
-        ++configs_;
-        applyParameterSets(*pendingConfig_);
-    }
-    pendingConfig_.reset();
+    if (!earlyConfig) return;
+    order_.onConfig(streamId, {uintField(*earlyConfig, "width"), uintField(*earlyConfig, "height")});
+    ++configs_;
+    applyParameterSets(*earlyConfig);
+}
+
+void VideoReceiver::reportConfig(Reporter& reporter, const nlohmann::json& message, bool ours, bool verbose) {
+    bool ok = true;
+    reporter.emit("stream_config", {{"streamId", uintField(message, "streamId")}, {"windowId", uintField(message, "windowId")},
+                                    {"width", uintField(message, "width")}, {"height", uintField(message, "height")},
+                                    {"codec", stringField(message, "codec")},
+                                    {"spsBytes", base64Field(message, "sps", ok).size()},
+                                    {"ppsBytes", base64Field(message, "pps", ok).size()},
+                                    {"targetBitrate", uintField(message, "targetBitrate")},
+                                    {"targetFps", uintField(message, "targetFps")}, {"ours", ours}},
+                  verbose);
 }
 
 void VideoReceiver::onStreamConfig(const nlohmann::json& message) {
     const auto stream = uintField(message, "streamId");
-    const bool ours = streamId_ && *streamId_ == stream;
-    bool ok = true;
-    const auto sps = base64Field(message, "sps", ok);
-    const auto pps = base64Field(message, "pps", ok);
-    reporter_.emit("stream_config", {{"streamId", stream}, {"windowId", uintField(message, "windowId")},
-                                     {"width", uintField(message, "width")}, {"height", uintField(message, "height")},
-                                     {"codec", stringField(message, "codec")}, {"spsBytes", sps.size()},
-                                     {"ppsBytes", pps.size()}, {"targetBitrate", uintField(message, "targetBitrate")},
-                                     {"targetFps", uintField(message, "targetFps")}, {"ours", ours}},
-                   !ours && streamId_.has_value());
+    reportConfig(reporter_, message, true, false);
     order_.onConfig(static_cast<std::uint8_t>(stream), {uintField(message, "width"), uintField(message, "height")});
+    bool ok = true;
+    base64Field(message, "sps", ok);
+    base64Field(message, "pps", ok);
     if (!ok) onViolation("stream_config for stream " + std::to_string(stream) + " lacks base64 \"sps\"/\"pps\" strings");
-    if (!streamId_) {
-        pendingConfig_ = message;  // may be ours: stream_started can come second
-    } else if (ours) {
-        ++configs_;
-        applyParameterSets(message);
-    }
+    ++configs_;
+    applyParameterSets(message);
 }
 
 void VideoReceiver::applyParameterSets(const nlohmann::json& config) {
@@ -71,12 +72,7 @@ void VideoReceiver::applyParameterSets(const nlohmann::json& config) {
 }
 
 void VideoReceiver::onPacket(const VideoPacket& packet, std::optional<double> latencyMs) {
-    const bool ours = streamId_ && packet.streamId == *streamId_;
-    stats_.onVideoPacket(packet.sequence, ours, packet.frameSize, packet.keyframe, latencyMs);
-    if (!ours) {
-        ++foreignPackets_;
-        return;
-    }
+    stats_.onVideoPacket(packet.frameSize, packet.keyframe, latencyMs);
     if (!keyframeSeen_ && !packet.keyframe) {
         // Joined after the stream's first keyframe: nothing decodes until the next one.
         ++skippedBeforeKeyframe_;
@@ -142,8 +138,7 @@ void VideoReceiver::onSignallingDrained() {
 nlohmann::json VideoReceiver::summary() const {
     return {{"pictures", pictures_},       {"decodeErrors", decodeErrors_},
             {"configs", configs_},         {"violations", violations_},
-            {"framesSaved", framesSaved_}, {"foreignPackets", foreignPackets_},
-            {"skippedBeforeKeyframe", skippedBeforeKeyframe_}};
+            {"framesSaved", framesSaved_}, {"skippedBeforeKeyframe", skippedBeforeKeyframe_}};
 }
 
 }  // namespace lumivane::client

@@ -1,7 +1,7 @@
 #pragma once
-// What happens to the video of the stream being watched: configurations and packets in,
+// What happens to the video of one watched stream: its configurations and packets in,
 // order checks, decoding, saved pictures and statistics out. No sockets: the session
-// feeds it, so every rule here can be driven directly.
+// feeds it what belongs to this stream, so every rule here can be driven directly.
 
 #include "FrameSaver.h"
 #include "MediaPackets.h"
@@ -35,10 +35,16 @@ public:
     VideoReceiver(Reporter& reporter, StreamStats& stats, FrameSaver saver);
 
     bool open(Hooks hooks, std::string& error);
-    void setStream(std::uint8_t streamId);
-    // Any stream's configuration; only ours reaches the decoder.
+    // `earlyConfig`: this stream's configuration when it came before stream_started
+    // (already reported), else null.
+    void setStream(std::uint8_t streamId, const nlohmann::json* earlyConfig);
+    std::optional<std::uint8_t> streamId() const { return streamId_; }
+    // A configuration for this stream.
     void onStreamConfig(const nlohmann::json& message);
+    // A packet of this stream.
     void onPacket(const VideoPacket& packet, std::optional<double> latencyMs);
+    // The "stream_config" event of any stream; `verbose`: only with --verbose.
+    static void reportConfig(Reporter& reporter, const nlohmann::json& message, bool ours, bool verbose);
     // A broken packet or message: counted and reported.
     void onViolation(const std::string& message);
     // The signalling connection holds nothing unread: keyframes still waiting for their
@@ -64,12 +70,10 @@ private:
     VideoDecoder decoder_;
     OrderChecker order_;
     std::optional<std::uint8_t> streamId_;
-    std::optional<nlohmann::json> pendingConfig_;  // ours, received before stream_started
     bool keyframeSeen_ = false;
     bool keyframeAsked_ = false;
     std::uint64_t pictures_ = 0;
     std::uint64_t skippedBeforeKeyframe_ = 0;
-    std::uint64_t foreignPackets_ = 0;
     std::uint32_t decodeErrors_ = 0;
     std::uint32_t configs_ = 0;
     std::uint32_t violations_ = 0;

@@ -13,23 +13,41 @@ TEST(ClientOptionsTest, AStreamCommandLineIsReadWhole) {
     ASSERT_EQ(p.error, "");
     const auto& o = p.options;
     EXPECT_EQ(o.command, Command::Stream);
-    EXPECT_EQ(o.windowId, 0x3a00007u) << "ids are hexadecimal, as the list prints them";
+    ASSERT_EQ(o.windows.size(), 1u);
+    EXPECT_EQ(o.windows[0].id, 0x3a00007u) << "ids are hexadecimal, as the list prints them";
     EXPECT_EQ(o.frames, 100u);
     EXPECT_DOUBLE_EQ(o.seconds, 2.5);
     EXPECT_EQ(o.saveEvery, 25u);
     EXPECT_EQ(o.resize, (std::pair<std::uint32_t, std::uint32_t>{800, 600}));
     EXPECT_EQ(o.feedbackSchedule->at(1).rttMs, 80);
-    EXPECT_EQ(o.input->commands().size(), 1u);
+    EXPECT_EQ(o.inputs.at(0).commands().size(), 1u);
     EXPECT_TRUE(o.json);
-    EXPECT_EQ(parse({"stream", "--window", "0x10"}).options.windowId, 0x10u);
+    EXPECT_EQ(parse({"stream", "--window", "0x10"}).options.windows.at(0).id, 0x10u);
+}
+
+TEST(ClientOptionsTest, SeveralWindowsKeepTheirOrderAndTakeOneScriptEachOrOneForAll) {
+    auto p = parse({"stream", "--title", "Editor", "--window", "2a", "--input-script", "click", "--input-script",
+                    "key enter; type \"x\""});
+    ASSERT_EQ(p.error, "");
+    const auto& w = p.options.windows;
+    ASSERT_EQ(w.size(), 2u);
+    EXPECT_EQ(w[0].title, "Editor");
+    EXPECT_FALSE(w[0].id);
+    EXPECT_EQ(w[1].id, 0x2au);
+    ASSERT_EQ(p.options.inputs.size(), 2u);
+    EXPECT_EQ(p.options.inputs[1].commands().size(), 2u) << "scripts pair with windows in order";
+    EXPECT_EQ(parse({"stream", "--title", "a", "--title", "b", "--input-script", "click"}).error, "");
+    EXPECT_NE(parse({"stream", "--title", "a", "--title", "b", "--title", "c", "--input-script", "click",
+                     "--input-script", "click"})
+                  .error.find("one input script for every window"),
+              std::string::npos);
 }
 
 TEST(ClientOptionsTest, MistakesAreRefusedWithAReason) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
         {{}, "no command"},
         {{"play"}, "unknown command"},
-        {{"stream"}, "exactly one of --window"},
-        {{"stream", "--window", "1", "--title", "x"}, "exactly one of --window"},
+        {{"stream"}, "stream needs a window"},
         {{"stream", "--title", "x", "--frames"}, "--frames expects a value"},
         {{"stream", "--title", "x", "--frames", "0"}, "--frames expects a number"},
         {{"stream", "--title", "x", "--seconds", "-1"}, "--seconds expects seconds"},

@@ -11,7 +11,10 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <set>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -99,7 +102,7 @@ TEST(ClientSessionTest, StreamDecodesSavesPicturesAndSoundThenStops) {
     FakeHost host;
     TempDir out;
     auto options = host.clientOptions(Command::Stream);
-    options.title = "editor";
+    options.windows = {{std::nullopt, "editor"}};
     options.frames = 30;
     options.saveDir = (out / "frames").string();
     options.saveEvery = 10;
@@ -147,7 +150,7 @@ TEST(ClientSessionTest, StreamDecodesSavesPicturesAndSoundThenStops) {
 TEST(ClientSessionTest, PictureHookSeesEveryDecodedPicture) {
     FakeHost host;
     auto options = host.clientOptions(Command::Stream);
-    options.title = "editor";
+    options.windows = {{std::nullopt, "editor"}};
     options.frames = 10;
     options.audio = false;
     int pictures = 0;
@@ -171,7 +174,7 @@ TEST(ClientSessionTest, KeyframesWithoutTheirConfigAreViolations) {
     {
         FakeHost host({.sendConfig = false});
         auto options = host.clientOptions(Command::Stream);
-        options.windowId = kEditorId;
+        options.windows = {{kEditorId, ""}};
         options.frames = 5;
         const auto run = runClient(options);
         EXPECT_EQ(run.exit, ExitCode::ProtocolViolation) << run.text;
@@ -182,7 +185,7 @@ TEST(ClientSessionTest, KeyframesWithoutTheirConfigAreViolations) {
     {
         FakeHost host({.sendConfigOnResize = false});
         auto options = host.clientOptions(Command::Stream);
-        options.windowId = kEditorId;
+        options.windows = {{kEditorId, ""}};
         options.frames = 40;
         options.resize = std::pair{400u, 304u};
         const auto run = runClient(options);
@@ -195,7 +198,7 @@ TEST(ClientSessionTest, KeyframesWithoutTheirConfigAreViolations) {
 TEST(ClientSessionTest, ResizeIsAnsweredAndItsConfigPrecedesTheNewKeyframe) {
     FakeHost host;
     auto options = host.clientOptions(Command::Stream);
-    options.windowId = kEditorId;
+    options.windows = {{kEditorId, ""}};
     options.frames = 40;
     options.resize = std::pair{400u, 304u};
     const auto run = runClient(options);
@@ -215,13 +218,14 @@ TEST(ClientSessionTest, ResizeIsAnsweredAndItsConfigPrecedesTheNewKeyframe) {
 TEST(ClientSessionTest, FeedbackFollowsTheScheduleAndScriptedInputArrivesInOrder) {
     FakeHost host;
     auto options = host.clientOptions(Command::Stream);
-    options.title = "Terminal";
+    options.windows = {{std::nullopt, "Terminal"}};
     options.seconds = 1.0;
     options.feedbackIntervalMs = 50;
     std::string error;
     options.feedbackSchedule = FeedbackSchedule::parse("0-0.4 rtt=80 decode=40, 0.4- rtt=5", error);
-    options.input = InputScript::parse("move 50% 50%; click right\ntype \"h\xC3\xA9\"; key ctrl+s; move 10 20; wheel -120", error);
-    ASSERT_TRUE(options.input && options.feedbackSchedule) << error;
+    auto script = InputScript::parse("move 50% 50%; click right\ntype \"h\xC3\xA9\"; key ctrl+s; move 10 20; wheel -120", error);
+    ASSERT_TRUE(script && options.feedbackSchedule) << error;
+    options.inputs = {*script};
     const auto run = runClient(options);
     ASSERT_EQ(run.exit, ExitCode::Ok) << run.text;
 
@@ -256,14 +260,78 @@ TEST(ClientSessionTest, FeedbackFollowsTheScheduleAndScriptedInputArrivesInOrder
     EXPECT_TRUE(host.videoInputs().empty());
 }
 
+// Two windows in one session: each stream decodes its own pictures, counts its own
+// statistics and gets its own script; one audio stream for both.
+TEST(ClientSessionTest, SeveralWindowsStreamAtOnceEachWithItsOwnPicturesAndInput) {
+    FakeHost host;
+    TempDir out;
+    auto options = host.clientOptions(Command::Stream);
+    options.windows = {{std::nullopt, "Editor"}, {kTerminalId, ""}};
+    options.frames = 20;
+    options.saveDir = out.path().string();
+    options.saveEvery = 5;
+    std::string error;
+    options.inputs = {*InputScript::parse("type \"e\"", error), *InputScript::parse("type \"t\"", error)};
+    std::map<std::size_t, int> hooked;
+    ClientRun run;
+    {
+        std::ostringstream text;
+        Reporter reporter(text, text, false);
+        reporter.setListener([&](const json& e) { run.events.push_back(e); });
+        ClientApp app(options, reporter);
+        app.setPictureHook([&](std::size_t window, const VideoDecoder&) { ++hooked[window]; });
+        run.exit = app.run(false);
+        run.text = text.str();
+    }
+    ASSERT_EQ(run.exit, ExitCode::Ok) << run.text;
+
+    const auto started = run.all("stream_started");
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[0]["windowId"], kEditorId) << "windows start in the order given";
+    EXPECT_EQ(started[1]["windowId"], kTerminalId);
+    const auto editorStream = started[0]["streamId"].get<std::uint8_t>();
+    const auto terminalStream = started[1]["streamId"].get<std::uint8_t>();
+    ASSERT_NE(editorStream, terminalStream);
+
+    const auto summaries = run.all("summary");
+    ASSERT_EQ(summaries.size(), 2u);
+    for (const auto& summary : summaries) {
+        EXPECT_GE(summary["pictures"], 20) << summary.dump();
+        EXPECT_EQ(summary["violations"], 0);
+        EXPECT_EQ(summary["foreignPackets"], 0) << "every packet belongs to one of the two";
+        EXPECT_TRUE(summary["inputFinished"]);
+    }
+    EXPECT_EQ(summaries[1]["windowId"], kTerminalId);
+    EXPECT_GE(hooked[0], 20);
+    EXPECT_GE(hooked[1], 20);
+    std::set<std::uint64_t> statsStreams;
+    for (const auto& e : run.all("stats")) statsStreams.insert(e["streamId"].get<std::uint64_t>());
+    EXPECT_EQ(statsStreams, (std::set<std::uint64_t>{editorStream, terminalStream}));
+    EXPECT_TRUE(run.first("stats").contains("audioPackets")) << "audio rides with the first window";
+
+    std::map<std::uint8_t, std::u16string> typed;
+    for (const auto& e : host.inputEvents()) typed[e.streamId] += static_cast<char16_t>(e.x);
+    EXPECT_EQ(typed[editorStream], u"e");
+    EXPECT_EQ(typed[terminalStream], u"t");
+    auto stopped = host.stoppedStreams();
+    std::sort(stopped.begin(), stopped.end());
+    EXPECT_EQ(stopped, (std::vector<std::uint8_t>{std::min(editorStream, terminalStream), std::max(editorStream, terminalStream)}));
+
+    auto editor = host::decodePng(readFile(out / "window1" / "frame-000006.png"));
+    auto terminal = host::decodePng(readFile(out / "window2" / "frame-000006.png"));
+    ASSERT_TRUE(editor && terminal) << "each window's pictures in a folder of its own";
+    EXPECT_NEAR(editor->bgra[(120 * kWidth + 40) * 4 + 2], 200, 20) << "the editor's red half";
+    EXPECT_NEAR(terminal->bgra[(120 * kWidth + 40) * 4 + 1], 200, 20) << "the terminal's green";
+}
+
 TEST(ClientSessionTest, InputCanTravelOnTheVideoConnection) {
     FakeHost host;
     auto options = host.clientOptions(Command::Stream);
-    options.windowId = kTerminalId;
+    options.windows = {{kTerminalId, ""}};
     options.seconds = 0.5;
     options.inputChannel = InputChannel::Video;
     std::string error;
-    options.input = InputScript::parse("type \"a\"; key f5", error);
+    options.inputs = {*InputScript::parse("type \"a\"; key f5", error)};
     const auto run = runClient(options);
     ASSERT_EQ(run.exit, ExitCode::Ok) << run.text;
     const auto in = host.videoInputs();
@@ -277,7 +345,7 @@ TEST(ClientSessionTest, FailuresEndWithTheirOwnExitCodes) {
     {
         FakeHost host;
         auto options = host.clientOptions(Command::Stream);
-        options.title = "nothing like this";
+        options.windows = {{std::nullopt, "nothing like this"}};
         const auto run = runClient(options);
         EXPECT_EQ(run.exit, ExitCode::WindowNotFound);
         EXPECT_EQ(host.streamStarts(), 0);
@@ -285,15 +353,24 @@ TEST(ClientSessionTest, FailuresEndWithTheirOwnExitCodes) {
     {
         FakeHost host;
         auto options = host.clientOptions(Command::Stream);
-        options.title = "e";  // both titles contain it
+        options.windows = {{std::nullopt, "e"}};  // both titles contain it
         const auto run = runClient(options);
         EXPECT_EQ(run.exit, ExitCode::WindowNotFound);
         EXPECT_NE(run.first("error")["message"].get<std::string>().find("matches 2 windows"), std::string::npos);
     }
     {
+        FakeHost host;
+        auto options = host.clientOptions(Command::Stream);
+        options.windows = {{std::nullopt, "Terminal"}, {kTerminalId, ""}};
+        const auto run = runClient(options);
+        EXPECT_EQ(run.exit, ExitCode::WindowNotFound);
+        EXPECT_NE(run.first("error")["message"].get<std::string>().find("chosen twice"), std::string::npos);
+        EXPECT_EQ(host.streamStarts(), 0);
+    }
+    {
         FakeHost host({.refuseStreams = true});
         auto options = host.clientOptions(Command::Stream);
-        options.windowId = kEditorId;
+        options.windows = {{kEditorId, ""}};
         const auto run = runClient(options);
         EXPECT_EQ(run.exit, ExitCode::StreamRefused);
         EXPECT_NE(run.first("error")["message"].get<std::string>().find("Failed to start stream"), std::string::npos);

@@ -7,6 +7,7 @@
 #include "gpu/memory/MemoryGpuDevice.h"
 #include "core/Logging.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <future>
@@ -24,16 +25,18 @@ std::string iconBase64() {
     return host::base64Encode(host::encodePng(16, 16, bgra));
 }
 
-// Red on the left half, blue on the right: survives encoding recognisably.
-void paint(host::Texture& texture) {
+// Recognisable after encoding: the editor red on the left half and blue on the right,
+// the terminal green.
+void paint(host::Texture& texture, std::uint32_t windowId) {
     std::uint8_t* p = texture.mappedPixels();
     for (std::uint32_t y = 0; y < texture.height(); ++y) {
         for (std::uint32_t x = 0; x < texture.width(); ++x) {
             std::uint8_t* px = p + y * texture.stride() + x * 4;
             const bool left = x < texture.width() / 2;
-            px[0] = left ? 40 : 200;  // B
-            px[1] = 40;
-            px[2] = left ? 200 : 40;  // R
+            const bool green = windowId == kTerminalId;
+            px[0] = !green && !left ? 200 : 40;  // B
+            px[1] = green ? 200 : 40;
+            px[2] = !green && left ? 200 : 40;  // R
             px[3] = 255;
         }
     }
@@ -61,7 +64,7 @@ FakeHost::FakeHost(HostBehaviour behaviour) : behaviour_(behaviour) {
 }
 
 FakeHost::~FakeHost() {
-    stopFeeder();
+    stopFeeders();
     input_.stop();
     audio_.stop();
     video_.stop();
@@ -86,17 +89,17 @@ void FakeHost::installCallbacks() {
                                       false, false, true, ""};
         return std::vector<protocol::WindowInfo>{editor, terminal};
     });
-    signalling_.setStreamStartCallback([this](std::uint32_t, std::uint8_t streamId) {
+    signalling_.setStreamStartCallback([this](std::uint32_t windowId, std::uint8_t streamId) {
         ++streamStarts_;
         if (behaviour_.refuseStreams) return false;
-        startFeeder(streamId);
+        startFeeder(windowId, streamId);
         return true;
     });
     signalling_.setStreamStopCallback([this](std::uint8_t streamId) {
         {
             std::lock_guard lock(mutex_);
             stopped_.push_back(streamId);
-            stopFeeding_ = true;
+            if (auto it = feeders_.find(streamId); it != feeders_.end()) it->second->stop = true;
         }
         // Not joined here: the feeder may be waiting for this very thread to send a config.
         wake_.notify_all();
@@ -104,7 +107,7 @@ void FakeHost::installCallbacks() {
     signalling_.setWindowResizeCallback([this](std::uint32_t windowId, std::uint32_t w, std::uint32_t h) {
         std::lock_guard lock(mutex_);
         resizes_.push_back({windowId, w, h});
-        if (behaviour_.acceptResize) pendingSize_ = {w, h};
+        if (behaviour_.acceptResize) pendingSizes_[windowId] = {w, h};
         return behaviour_.acceptResize;
     });
     signalling_.setKeyframeRequestCallback([this](std::uint8_t) { keyframeWanted_ = true; });
@@ -123,26 +126,42 @@ void FakeHost::installCallbacks() {
     });
 }
 
-void FakeHost::startFeeder(std::uint8_t streamId) {
-    stopFeeder();
+// Runs on the signalling thread, as do the stop callbacks: feeders_ changes only there and
+// in the destructor.
+void FakeHost::startFeeder(std::uint32_t windowId, std::uint8_t streamId) {
+    std::unique_ptr<Feeder> old;
     {
         std::lock_guard lock(mutex_);
-        stopFeeding_ = false;
-    }
-    feeder_ = std::thread([this, streamId] { feed(streamId); });
-}
-
-void FakeHost::stopFeeder() {
-    {
-        std::lock_guard lock(mutex_);
-        stopFeeding_ = true;
+        old = std::move(feeders_[streamId]);
+        if (old) old->stop = true;
     }
     wake_.notify_all();
-    // The stop callback runs on the signalling thread, never on the feeder itself.
-    if (feeder_.joinable()) feeder_.join();
+    if (old && old->thread.joinable()) old->thread.join();
+    auto feeder = std::make_unique<Feeder>();
+    feeder->windowId = windowId;
+    std::lock_guard lock(mutex_);
+    feeder->audio = std::none_of(feeders_.begin(), feeders_.end(), [](const auto& f) { return f.second && !f.second->stop; });
+    auto* f = feeder.get();
+    feeders_[streamId] = std::move(feeder);
+    f->thread = std::thread([this, streamId, f] { feed(streamId, *f); });
 }
 
-void FakeHost::feed(std::uint8_t streamId) {
+void FakeHost::stopFeeders() {
+    std::map<std::uint8_t, std::unique_ptr<Feeder>> feeders;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [id, f] : feeders_) {
+            if (f) f->stop = true;
+        }
+        feeders.swap(feeders_);
+    }
+    wake_.notify_all();
+    for (auto& [id, f] : feeders) {
+        if (f && f->thread.joinable()) f->thread.join();
+    }
+}
+
+void FakeHost::feed(std::uint8_t streamId, Feeder& feeder) {
     host::MemoryGpuDevice device;
     host::SoftwareEncoder encoder;
     host::OpusAudioEncoder opus;
@@ -153,7 +172,7 @@ void FakeHost::feed(std::uint8_t streamId) {
         std::shared_ptr<host::DeliveryGate> configWritten;
         if (f.isKeyframe && configDue) {
             const auto codec = encoder.getCodecConfig();
-            protocol::StreamConfigMessage config{"stream_config", kEditorId, streamId, width, height, "video/avc",
+            protocol::StreamConfigMessage config{"stream_config", feeder.windowId, streamId, width, height, "video/avc",
                                                  host::base64Encode(codec.sps), host::base64Encode(codec.pps), 2000, 60};
             // As the application does: the video queue holds the keyframe until the config is written.
             configWritten = signalling_.sendStreamConfig(config);
@@ -166,8 +185,12 @@ void FakeHost::feed(std::uint8_t streamId) {
     std::uint64_t phase = 0;
     for (int n = 0; n < kMaxFrames; ++n) {
         std::unique_lock lock(mutex_);
-        if (wake_.wait_for(lock, kFramePeriod, [this] { return stopFeeding_; })) return;
-        auto resize = std::exchange(pendingSize_, std::nullopt);
+        if (wake_.wait_for(lock, kFramePeriod, [&feeder] { return feeder.stop; })) return;
+        std::optional<std::pair<std::uint32_t, std::uint32_t>> resize;
+        if (auto it = pendingSizes_.find(feeder.windowId); it != pendingSizes_.end()) {
+            resize = it->second;
+            pendingSizes_.erase(it);
+        }
         lock.unlock();
         if (resize) {
             std::tie(width, height) = *resize;
@@ -177,8 +200,9 @@ void FakeHost::feed(std::uint8_t streamId) {
             configDue = behaviour_.sendConfigOnResize;
         }
         if (keyframeWanted_.exchange(false)) encoder.requestKeyframe();
-        paint(*texture);
+        paint(*texture, feeder.windowId);
         encoder.encodeFrame(texture.get());
+        if (!feeder.audio) continue;
         const auto pcm = tone(phase);
         const auto packet = opus.encode(pcm.data(), 480);
         audio_.sendAudioData(0, packet.data(), packet.size());

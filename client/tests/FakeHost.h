@@ -1,7 +1,9 @@
 #pragma once
-// The host's real network servers on ephemeral loopback ports, with a feeder that plays
-// the application's part: encoded frames (software H.264), stream_config before the
-// keyframes that need it, and Opus audio of a 440 Hz tone.
+// The host's real network servers on ephemeral loopback ports, with a feeder per stream
+// that plays the application's part: encoded frames (software H.264), stream_config
+// before the keyframes that need it, and, from the first stream, Opus audio of a 440 Hz
+// tone. The editor's picture is red on the left and blue on the right, the terminal's
+// green all over.
 
 #include "ClientOptions.h"
 #include "network/ClientFeedback.h"
@@ -15,6 +17,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -55,10 +59,17 @@ public:
     std::uint16_t videoPort() const { return video_.port(); }
 
 private:
+    struct Feeder {
+        std::uint32_t windowId = 0;
+        bool audio = false;
+        bool stop = false;  // guarded by mutex_
+        std::thread thread;
+    };
+
     void installCallbacks();
-    void startFeeder(std::uint8_t streamId);
-    void stopFeeder();
-    void feed(std::uint8_t streamId);
+    void startFeeder(std::uint32_t windowId, std::uint8_t streamId);
+    void stopFeeders();
+    void feed(std::uint8_t streamId, Feeder& feeder);
 
     HostBehaviour behaviour_;
     host::SignalingServer signalling_{0};
@@ -68,8 +79,7 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    bool stopFeeding_ = false;
-    std::optional<std::pair<std::uint32_t, std::uint32_t>> pendingSize_;
+    std::map<std::uint32_t, std::pair<std::uint32_t, std::uint32_t>> pendingSizes_;  // by window
     std::vector<host::ClientFeedback> feedback_;
     std::vector<host::InputEvent> inputEvents_;
     std::vector<host::ClientInput> videoInputs_;
@@ -77,7 +87,8 @@ private:
     std::vector<std::uint8_t> stopped_;
     std::atomic<int> streamStarts_{0};
     std::atomic<bool> keyframeWanted_{false};
-    std::thread feeder_;  // one stream at a time; joined by stopFeeder
+    // By stream id; each thread is joined by stopFeeders (or when its id starts again).
+    std::map<std::uint8_t, std::unique_ptr<Feeder>> feeders_;
 };
 
 }  // namespace lumivane::client::test

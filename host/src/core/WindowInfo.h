@@ -19,6 +19,8 @@ struct WindowInfo {
     bool isMaximized = false;
     bool isVisible = false;
     std::string iconBase64;      // base64 PNG; empty when no icon
+
+    bool operator==(const WindowInfo&) const = default;
 };
 
 }  // namespace lumivane::protocol

@@ -45,6 +45,7 @@ public:
 
 private:
     void syncModifiers(uint8_t modifiers);
+    void ensureFront();
     void processMouse(const InjectorEvent& event);
     void processKeyboard(const InjectorEvent& event);
     void absolutePixel(uint16_t x, uint16_t y, int32_t& px, int32_t& py);

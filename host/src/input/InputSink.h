@@ -29,6 +29,12 @@ public:
                              int32_t height, bool keepPosition) = 0;
     virtual uint32_t lastError() = 0;
 
+    // The window gets the keyboard and no other window covers any part of it.
+    virtual bool isForeground(WindowHandle window) = 0;
+    // Raises the window above every other and gives it the keyboard, restoring it first
+    // when minimised; true once that has taken effect (a window manager may take a moment).
+    virtual bool bringToFront(WindowHandle window) = 0;
+
     // The platform's real sink, or null when the window system cannot be reached.
     static std::unique_ptr<InputSink> create();
 };

@@ -89,12 +89,27 @@ void DashboardLink::fillSystemInfo() {
     info.wgcSupported = true;  // the application does not start without window capture
 }
 
-void DashboardLink::refresh() {
-    ui_.clientStatus = toClientStatus(application_.getClientStatistics());
-    if (++frameCounter_ == kWindowListInterval) {
-        frameCounter_ = 0;
-        ui_.setWindowList(application_.getWindowList());
+bool DashboardLink::refresh(bool fetchWindowList) {
+    bool changed = false;
+    auto status = toClientStatus(application_.getClientStatistics());
+    if (!(status == ui_.clientStatus)) {
+        ui_.clientStatus = std::move(status);
+        changed = true;
     }
+    if (fetchWindowList) {
+        auto windows = application_.getWindowList();
+        if (windows != windows_) {
+            ui_.setWindowList(windows);
+            windows_ = std::move(windows);
+            changed = true;
+        }
+    }
+    const auto lines = ui_.logBuffer().added();
+    if (lines != logLines_) {
+        logLines_ = lines;
+        changed = changed || ui_.currentPage() == UIManager::Logs;
+    }
+    return changed;
 }
 
 ClientStatus toClientStatus(const ClientStatistics& statistics) {

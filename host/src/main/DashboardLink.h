@@ -5,9 +5,12 @@
 
 #include "app/ClientStatistics.h"
 #include "core/Logging.h"
+#include "core/WindowInfo.h"
 #include "ui/UIRecords.h"
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace lumivane::host {
 
@@ -16,9 +19,6 @@ class UIManager;
 
 class DashboardLink {
 public:
-    // Every this many refreshes the window list is fetched again (about a second at 60 Hz).
-    static constexpr int kWindowListInterval = 60;
-
     // `ui` is initialised; `sink` already sits in the logger. Routes the log into the
     // dashboard, fills its settings and system records and installs its three callbacks.
     // Both objects must outlive the link.
@@ -28,9 +28,10 @@ public:
     DashboardLink(const DashboardLink&) = delete;
     DashboardLink& operator=(const DashboardLink&) = delete;
 
-    // Once per loop iteration: the measured client status, and every kWindowListInterval-th
-    // call the window list.
-    void refresh();
+    // Once per loop iteration: the measured client status and, when `fetchWindowList`, the
+    // window list. True when anything the dashboard shows changed (new log lines count
+    // while the log page is open), so that it needs drawing.
+    bool refresh(bool fetchWindowList);
 
 private:
     void attachLog();
@@ -41,7 +42,8 @@ private:
     UIManager& ui_;
     Application& application_;
     std::shared_ptr<UISinkMt> sink_;
-    int frameCounter_ = 0;
+    std::vector<protocol::WindowInfo> windows_;  // as last handed to the dashboard
+    std::uint64_t logLines_ = 0;
 };
 
 ClientStatus toClientStatus(const ClientStatistics& statistics);

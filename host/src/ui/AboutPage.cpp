@@ -47,7 +47,7 @@ void UIManager::renderAbout() {
     widgets::labelValue("VRAM:", fmt::format("{} MB", systemInfo.vramMb), palette::text, valueX);
     widgets::labelValue("Hardware Encoder:", systemInfo.encoderName, noEncoder ? palette::warning : palette::success,
                         valueX);
-    widgets::labelValue("Windows Graphics Capture:", systemInfo.wgcSupported ? "Supported" : "Not Available",
+    widgets::labelValue((systemInfo.captureName + ":").c_str(), systemInfo.wgcSupported ? "Supported" : "Not Available",
                         systemInfo.wgcSupported ? palette::success : palette::warning, valueX);
 
     widgets::verticalSpace(30);

@@ -98,7 +98,7 @@ void UIManager::renderSystemCard() {
     cardRow("GPU:", systemInfo.gpuName, palette::text);
     cardRow("Encoder:", systemInfo.encoderName, noEncoder ? palette::warning : palette::success);
     cardRow("VRAM:", fmt::format("{} MB", systemInfo.vramMb), palette::text);
-    cardRow("WGC:", systemInfo.wgcSupported ? "Supported" : "Not Available",
+    cardRow((systemInfo.captureShortName + ":").c_str(), systemInfo.wgcSupported ? "Supported" : "Not Available",
             systemInfo.wgcSupported ? palette::success : palette::warning);
 }
 

@@ -56,11 +56,13 @@ void LogBuffer::add(LogEntry entry) {
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.push_back(std::move(entry));
     if (entries_.size() > capacity) entries_.erase(entries_.begin());
+    added_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void LogBuffer::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.clear();
+    added_.fetch_add(1, std::memory_order_relaxed);
 }
 
 std::string LogBuffer::copyAll() const {

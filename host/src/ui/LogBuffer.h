@@ -3,6 +3,7 @@
 
 #include <imgui.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +40,9 @@ public:
     // Every entry regardless of the filter, one full line each, newline-terminated.
     std::string copyAll() const;
     std::vector<LogEntry> snapshot() const;
+    // Lines added so far, the dropped and cleared ones included: a change shows as a new
+    // value. Any thread.
+    std::uint64_t added() const { return added_.load(std::memory_order_relaxed); }
 
     // Runs `visit` on the entries with the lock held, so a frame draws without copying.
     // `visit` must not log: logging takes this lock again.
@@ -51,6 +55,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<LogEntry> entries_;
+    std::atomic<std::uint64_t> added_{0};
 };
 
 }  // namespace lumivane::host

@@ -161,7 +161,7 @@ void UIManager::renderSettings() {
     widgets::sectionHeader(fontLarge_, "Startup");
     {
         widgets::StyleVar padding(ImGuiStyleVar_FramePadding, ImVec2{6, 6});
-        ImGui::Checkbox("Start with Windows", &startWithSystem_);
+        ImGui::Checkbox(systemInfo.startWithSystemLabel.c_str(), &startWithSystem_);
         ImGui::Checkbox("Start Minimized", &startMinimized_);
     }
 

@@ -36,6 +36,10 @@ struct SystemInfo {
     std::uint32_t vramMb = 0;
     std::string encoderName = "None";
     bool wgcSupported = false;
+    // How the platform names its window capture and itself; the defaults are Windows'.
+    std::string captureShortName = "WGC";
+    std::string captureName = "Windows Graphics Capture";
+    std::string startWithSystemLabel = "Start with Windows";
 };
 
 struct ClientStatus {
@@ -45,6 +49,8 @@ struct ClientStatus {
     std::int32_t fps = 0;
     float latencyMs = 0.0f;
     float bitrateMbps = 0.0f;
+
+    bool operator==(const ClientStatus&) const = default;
 };
 
 struct WindowEntry {

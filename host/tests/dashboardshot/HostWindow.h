@@ -29,9 +29,9 @@ public:
     void raise();
     // The window's pixels now; empty if they cannot be read.
     Picture grab();
-    // The first picture drawn after this call that satisfies `accept`; nullopt when none
-    // comes before the deadline. Waits on the window's damage, so it follows the host's
-    // frames without polling.
+    // The window's current picture if it satisfies `accept`, else the first one drawn after
+    // this call that does; nullopt when none comes before the deadline. Waits on the
+    // window's damage, so it follows the host's frames without polling.
     std::optional<Picture> waitFor(const std::function<bool(const Picture&)>& accept,
                                    std::chrono::milliseconds timeout);
 

@@ -46,6 +46,13 @@ struct ClientEvents {
         const int i = indexOf(name);
         return i < 0 ? nlohmann::json::object() : events[std::size_t(i)];
     }
+    std::vector<nlohmann::json> all(const std::string& name) const {
+        std::vector<nlohmann::json> out;
+        for (const auto& e : events) {
+            if (e["event"] == name) out.push_back(e);
+        }
+        return out;
+    }
 };
 
 // Keys go to the window under the pointer from now on, as with focus-follows-mouse. The
@@ -53,6 +60,22 @@ struct ClientEvents {
 // manager to hand it to a clicked window before the keys that follow the click arrive.
 // False when the display cannot be opened.
 bool focusFollowsPointer();
+
+// The id of the test window's "window 0xID" line, 0 when there is none.
+inline std::uint32_t reportedWindowId(const std::string& report) {
+    const auto at = report.find("window 0x");
+    return at == std::string::npos ? 0 : std::uint32_t(std::strtoul(report.c_str() + at + 9, nullptr, 16));
+}
+
+// The text the test window read from its key presses ("typed" lines), in order.
+inline std::string typedText(const std::string& report) {
+    std::istringstream lines(report);
+    std::string out;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("typed ", 0) == 0) out += line.substr(6);
+    }
+    return out;
+}
 
 // The test window's report without its many "frame N" lines.
 inline std::string withoutFrameLines(const std::string& report) {

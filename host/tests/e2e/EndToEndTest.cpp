@@ -26,6 +26,7 @@ using namespace std::chrono_literals;
 constexpr std::uint16_t kDiscoveryPort = 9877;  // fixed by the protocol
 constexpr const char* kClientName = "e2e-client";
 constexpr const char* kWindowTitle = "Lumivane E2E Window";
+constexpr const char* kCoveredTitle = "Lumivane E2E Covered";
 constexpr auto kDeadline = std::chrono::milliseconds(60s);
 constexpr auto kEventDeadline = std::chrono::milliseconds(30s);
 
@@ -52,6 +53,7 @@ protected:
     static void SetUpTestSuite() { setupError_ = start(); }
     static void TearDownTestSuite() {
         window_.reset();
+        covered_.reset();
         sandbox_.reset();
     }
     void SetUp() override { ASSERT_TRUE(setupError_.empty()) << setupError_; }
@@ -76,8 +78,12 @@ protected:
         window_ = std::make_unique<ChildProcess>(std::vector<std::string>{
             LUMIVANE_TESTWINDOW_PATH, "--title", kWindowTitle, "--x", "1500", "--y", "100", "--interval", "10"});
         if (!window_->waitFor("frame 1\n", kDeadline)) return "the test window did not start:\n" + window_->output();
-        const auto out = window_->output();
-        windowId_ = std::uint32_t(std::strtoul(out.c_str() + out.find("window 0x") + 9, nullptr, 16));
+        windowId_ = e2e::reportedWindowId(window_->output());
+        // Under the host's window, which maps later and so lies on top of it.
+        covered_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+            LUMIVANE_TESTWINDOW_PATH, "--title", kCoveredTitle, "--x", "300", "--y", "300", "--interval", "10"});
+        if (!covered_->waitFor("frame 1\n", kDeadline)) return "the second test window did not start:\n" + covered_->output();
+        coveredId_ = e2e::reportedWindowId(covered_->output());
 
         sandbox_ = std::make_unique<HostSandbox>("e2e");
         sandbox_->writeSettings();
@@ -120,7 +126,9 @@ protected:
     }
     static inline std::unique_ptr<HostSandbox> sandbox_;
     static inline std::unique_ptr<ChildProcess> window_;
+    static inline std::unique_ptr<ChildProcess> covered_;
     static inline std::uint32_t windowId_ = 0;
+    static inline std::uint32_t coveredId_ = 0;
     static inline std::string setupError_;
 };
 
@@ -247,6 +255,40 @@ TEST_F(EndToEndTest, ScriptedInputReachesTheWindow) {
     EXPECT_TRUE(arrived) << "the window reported:\n" << e2e::withoutFrameLines(window_->output().substr(mark));
     EXPECT_EQ(run.exit, 0) << run.output;
     EXPECT_TRUE(run.events.first("summary").value("inputFinished", false)) << run.output;
+}
+
+// The headline use: two windows in one session, one of them under the host's own dashboard.
+// Each script's clicks and text reach its own window, as typed.
+TEST_F(EndToEndTest, TwoWindowsStreamAtOnceAndInputToEachReachesItsOwnWindow) {
+    const auto mark = window_->output().size(), coveredMark = covered_->output().size();
+    ChildProcess client(clientArgs("stream", {"--window", hexId(coveredId_), "--no-audio", "--seconds", "120",
+                                              "--input-script", "move 80 60; click; type \"Ab!\"",
+                                              "--input-script", "move 40 30; click; type \"Zy?\u00e9\""}));
+    auto typed = [](ChildProcess& window, std::size_t from, const std::string& text) {
+        return window.waitUntil([&](const std::string& all) { return e2e::typedText(all.substr(from)) == text; },
+                                kDeadline);
+    };
+    const bool first = typed(*window_, mark, "Ab!");
+    const bool second = typed(*covered_, coveredMark, "Zy?\xC3\xA9");
+    const auto run = stopClient(client);
+    const auto firstOut = window_->output().substr(mark), secondOut = covered_->output().substr(coveredMark);
+    EXPECT_TRUE(first) << "typed: " << e2e::typedText(firstOut);
+    EXPECT_TRUE(second) << "typed: " << e2e::typedText(secondOut);
+    EXPECT_NE(firstOut.find("button_press button=1 x=80 y=60"), std::string::npos) << e2e::withoutFrameLines(firstOut);
+    EXPECT_NE(secondOut.find("button_press button=1 x=40 y=30"), std::string::npos)
+        << "the click meant for the covered window: " << e2e::withoutFrameLines(secondOut);
+
+    EXPECT_EQ(run.exit, 0) << run.output;
+    const auto summaries = run.events.all("summary");
+    ASSERT_EQ(summaries.size(), 2u) << run.output;
+    std::set<std::uint32_t> windows;
+    for (const auto& summary : summaries) {
+        windows.insert(summary.value("windowId", 0u));
+        EXPECT_GT(summary.value("pictures", 0), 0) << summary.dump();
+        EXPECT_EQ(summary.value("violations", -1), 0);
+        EXPECT_TRUE(summary.value("inputFinished", false)) << summary.dump();
+    }
+    EXPECT_EQ(windows, (std::set<std::uint32_t>{windowId_, coveredId_}));
 }
 
 TEST_F(EndToEndTest, ResizeBringsANewConfigBeforeTheNextKeyframe) {

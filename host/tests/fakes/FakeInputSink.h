@@ -27,8 +27,11 @@ public:
     bool placeOk = true;
     uint32_t acceptLimit = 0xFFFFFFFFu;  // at most this many records inserted per call
     uint32_t error = 0;
+    WindowHandle foreground = 0;  // bringToFront makes its window this
+    bool frontOk = true;
 
     // Observations
+    std::vector<WindowHandle> broughtToFront;
     std::vector<InputRecord> records;
     std::vector<Placement> placements;
     int sendCalls = 0;
@@ -45,6 +48,12 @@ public:
     bool setPosition(WindowHandle window, int32_t left, int32_t top, int32_t width,
                      int32_t height, bool keepPosition) override;
     uint32_t lastError() override { return error; }
+    bool isForeground(WindowHandle window) override { return window == foreground; }
+    bool bringToFront(WindowHandle window) override {
+        broughtToFront.push_back(window);
+        if (frontOk) foreground = window;
+        return frontOk;
+    }
 };
 
 }  // namespace lumivane::host

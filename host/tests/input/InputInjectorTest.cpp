@@ -148,6 +148,41 @@ TEST_F(InputInjectorTest, ProcessEventDispatches) {
     EXPECT_EQ(sink->records[7].flags, KeyFlags::ExtendedKey);
 }
 
+// A covered stream window gets presses and keys only once it is in front: it is brought
+// there before the first of them, and not again while it stays there. Motion alone and
+// releases never touch the desktop's order.
+TEST_F(InputInjectorTest, PressesAndKeysBringTheTargetToTheFrontOnceMotionNever) {
+    sink->foreground = 3;  // another window is in front
+    injector->setTargetWindow(7);
+    for (int i = 0; i < 5; ++i) injector->moveMouse(100, 100);
+    injector->mouseButton(0, false);
+    injector->keyEvent(65, false, 0);
+    EXPECT_TRUE(sink->broughtToFront.empty());
+
+    injector->processEvent(InjectorEvent{1, 2, 10, 10, 0, 0, 0});  // press
+    ASSERT_EQ(sink->broughtToFront, std::vector<WindowHandle>{7});
+    ASSERT_EQ(sink->records.size(), 9u);
+    EXPECT_EQ(sink->records.back().flags, MouseFlags::LeftDown) << "the press follows the raise";
+    injector->processEvent(InjectorEvent{1, 3, 10, 10, 0, 0, 0});
+    injector->typeChar('a');
+    injector->keyEvent(65, true, 1);
+    injector->mouseWheel(120);
+    EXPECT_EQ(sink->broughtToFront.size(), 1u) << "already in front";
+
+    sink->foreground = 3;  // the user clicked elsewhere on the desktop
+    injector->typeChar('b');
+    injector->setTargetWindow(8);  // a second stream's window
+    injector->mouseWheel(-120);
+    injector->keyEvent(66, true, 0);
+    EXPECT_EQ(sink->broughtToFront, (std::vector<WindowHandle>{7, 7, 8}));
+
+    sink->frontOk = false;
+    sink->foreground = 3;
+    injector->typeChar('c');
+    EXPECT_TRUE(logged("Could not bring window 8 to the front for input"));
+    EXPECT_EQ(sink->records.back().scan, 'c') << "the key is still sent";
+}
+
 TEST_F(InputInjectorTest, PartialSendIsReported) {
     sink->acceptLimit = 0;
     injector->keyEvent(65, true, 1);

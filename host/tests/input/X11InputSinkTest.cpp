@@ -139,31 +139,6 @@ TEST_F(X11InputSinkTest, KeysWithModifiersArrive) {
     }
 }
 
-// Asks the server which keysym the pressed keycode carries: Xlib's client-side XKB
-// cache can lag behind a binding made by another connection.
-TEST_F(X11InputSinkTest, CharactersWithoutAKeyArrive) {
-    auto boundTo = [&](KeySym wanted) {
-        return waitFor([&](const XEvent& e) {
-            if (e.type != KeyPress) return false;
-            int per = 0;
-            KeySym* syms = XGetKeyboardMapping(reader.get(), static_cast<KeyCode>(e.xkey.keycode), 1, &per);
-            const bool match = syms && per > 0 && syms[0] == wanted;
-            if (syms) XFree(syms);
-            return match;
-        });
-    };
-    injector->typeChar(0x00E9);
-    EXPECT_TRUE(boundTo(XK_eacute));
-    injector->typeChar(0x20AC);
-    EXPECT_TRUE(boundTo(0x10020AC));
-    injector->typeChar(0xD83D);  // U+1F600 as a surrogate pair
-    injector->typeChar(0xDE00);
-    EXPECT_TRUE(boundTo(0x101F600));
-    injector->typeChar(0xDE00);  // a lone low surrogate types nothing
-    injector->typeChar('q');     // a character with its own key uses a spare keycode too
-    EXPECT_TRUE(boundTo(XK_q));
-}
-
 TEST_F(X11InputSinkTest, ResizeGivesTheClientSizeAndHonoursMinimum) {
     ASSERT_TRUE(injector->resizeWindow(window, 640, 480, true));
     EXPECT_TRUE(waitFor([](const XEvent& e) {

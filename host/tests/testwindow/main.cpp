@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <clocale>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +41,9 @@ const char* kHelp =
     "  frame N                      after painting frame N\n"
     "  size W H                     client size changed\n"
     "  key_press keycode=K keysym=NAME / key_release ...\n"
+    "  typed TEXT                   the text a key press produced, as an application reads it\n"
+    "                               (UTF-8 through the input method; bytes below 0x20, 0x7F and\n"
+    "                               \\ written as \\xNN)\n"
     "  button_press button=B x=X y=Y / button_release ...  (a press also takes the keyboard focus)\n"
     "  motion x=X y=Y\n"
     "  closed                       on WM_DELETE_WINDOW, then it exits\n";
@@ -135,7 +139,40 @@ private:
                          ButtonReleaseMask | PointerMotionMask);
         setProperties();
         gc_ = XCreateGC(display_, window_, 0, nullptr);
+        openInputContext();
         XMapWindow(display_, window_);
+    }
+
+    // Text is read the way applications read it: through an input context, which turns
+    // the key's keysym (and modifiers) into UTF-8.
+    void openInputContext() {
+        im_ = XOpenIM(display_, nullptr, nullptr, nullptr);
+        if (im_) {
+            ic_ = XCreateIC(im_, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, window_,
+                            XNFocusWindow, window_, nullptr);
+        }
+        if (!ic_) std::fprintf(stderr, "lumivane-testwindow: no input context; typed text is not reported\n");
+    }
+
+    std::string typedText(XKeyEvent& key) {
+        if (!ic_) return "";
+        char buffer[64];
+        KeySym sym = 0;
+        Status status = 0;
+        const int n = Xutf8LookupString(ic_, &key, buffer, sizeof buffer, &sym, &status);
+        if (n <= 0 || (status != XLookupChars && status != XLookupBoth)) return "";
+        std::string out;
+        for (int i = 0; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(buffer[i]);
+            if (c < 0x20 || c == 0x7F || c == '\\') {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+                out += escaped;
+            } else {
+                out += char(c);
+            }
+        }
+        return out;
     }
 
     void setProperties() {
@@ -227,7 +264,12 @@ private:
             // current map, not the one Xlib cached.
             XRefreshKeyboardMapping(&event.xmapping);
             break;
-        case KeyPress: say(keyLine("key_press", event.xkey)); break;
+        case KeyPress: {
+            say(keyLine("key_press", event.xkey));
+            const std::string text = typedText(event.xkey);
+            if (!text.empty()) say("typed " + text);
+            break;
+        }
         case KeyRelease: say(keyLine("key_release", event.xkey)); break;
         case ButtonPress:
             // Click to focus, as a window manager would; test servers run without one.
@@ -255,6 +297,8 @@ private:
     GC gc_ = nullptr;
     lumivane::testwindow::FrameImage image_;
     Atom deleteAtom_ = 0;
+    XIM im_ = nullptr;
+    XIC ic_ = nullptr;
     unsigned width_ = 0;
     unsigned height_ = 0;
     std::uint32_t frame_ = 0;
@@ -269,6 +313,10 @@ int main(int argc, char** argv) {
         std::fputs(kHelp, stderr);
         return 2;
     }
+    // A UTF-8 locale whatever the environment says, and Xlib's own input method (no
+    // server), so that any character's text can be read back.
+    if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "");
+    XSetLocaleModifiers("@im=none");
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
         std::fprintf(stderr, "lumivane-testwindow: cannot open display %s\n", XDisplayName(nullptr));

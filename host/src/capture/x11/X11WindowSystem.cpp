@@ -100,7 +100,11 @@ bool X11WindowSystem::isWindow(WindowHandle window) {
 
 bool X11WindowSystem::isVisible(WindowHandle window) {
     XWindowAttributes attributes;
-    return XGetWindowAttributes(display_.get(), window, &attributes) && attributes.map_state == IsViewable;
+    if (!XGetWindowAttributes(display_.get(), window, &attributes)) return false;
+    if (attributes.map_state == IsViewable) return true;
+    const Atom wmState = atom("WM_STATE");
+    const auto state = cardinals(window, wmState, wmState, 2);
+    return !state.empty() && (state.front() == NormalState || state.front() == IconicState);
 }
 
 std::string X11WindowSystem::title(WindowHandle window) {
@@ -164,12 +168,12 @@ bool X11WindowSystem::hasState(WindowHandle window, Atom state) {
     return false;
 }
 
-bool X11WindowSystem::isCloaked(WindowHandle window) { return hasState(window, atom("_NET_WM_STATE_HIDDEN")); }
+bool X11WindowSystem::isCloaked(WindowHandle) { return false; }
 
 bool X11WindowSystem::isMinimized(WindowHandle window) {
     Atom wmState = atom("WM_STATE");
     auto state = cardinals(window, wmState, wmState, 2);
-    return !state.empty() && state.front() == IconicState;
+    return (!state.empty() && state.front() == IconicState) || hasState(window, atom("_NET_WM_STATE_HIDDEN"));
 }
 
 bool X11WindowSystem::isMaximized(WindowHandle window) {

@@ -2,14 +2,17 @@
 // WindowSystem over Xlib and EWMH. How each query maps (see docs/x11-capture.md):
 //
 //   top-level list  _NET_CLIENT_LIST of the root; without a window manager, XQueryTree(root)
-//   visible         map state IsViewable (mapped, and every ancestor mapped)
+//   visible         map state IsViewable (mapped, and every ancestor mapped), or WM_STATE
+//                   Normal or Iconic: a managed window that its window manager hid (minimised,
+//                   another desktop) is still the user's window, as a minimised one is on Windows
 //   title           _NET_WM_NAME (UTF8_STRING), else WM_NAME
 //   class           the class part (second string) of WM_CLASS
 //   tool window     override-redirect, or a _NET_WM_WINDOW_TYPE other than NORMAL/DIALOG
 //   caption         a managed (not override-redirect) NORMAL or DIALOG window; no type = NORMAL
 //   app window      _NET_WM_WINDOW_TYPE NORMAL (or none)
-//   cloaked         _NET_WM_STATE_HIDDEN
-//   minimized       WM_STATE IconicState;  maximized: _NET_WM_STATE_MAXIMIZED_VERT and _HORZ
+//   cloaked         never: X has no such state (_NET_WM_STATE_HIDDEN means minimised)
+//   minimized       WM_STATE IconicState or _NET_WM_STATE_HIDDEN;
+//   maximized       _NET_WM_STATE_MAXIMIZED_VERT and _HORZ
 //   rect            root coordinates, border and _NET_FRAME_EXTENTS included
 //   process path    _NET_WM_PID -> readlink /proc/PID/exe
 //   icon            _NET_WM_ICON, the largest image up to 256 px, drawn over black

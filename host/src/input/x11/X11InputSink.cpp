@@ -9,7 +9,11 @@
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xrandr.h>
 
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 
 // Xrandr.h defines Absolute as a macro, which hides our flag of that name.
 #undef Absolute
@@ -75,8 +79,8 @@ X11InputSink::X11InputSink(DisplayPtr display) : display_(std::move(display)) {
 
 X11InputSink::~X11InputSink() {
     for (size_t i = 0; i < spareCount_; ++i) {
-        KeySym none = NoSymbol;
-        XChangeKeyboardMapping(display_.get(), spare_[i], 1, &none, 1);
+        KeySym none[2] = {NoSymbol, NoSymbol};
+        XChangeKeyboardMapping(display_.get(), spare_[i], 2, none, 1);
     }
     XSync(display_.get(), False);
 }
@@ -208,8 +212,11 @@ KeyCode X11InputSink::bindSpare(unsigned long keysym) {
     }
     const size_t slot = nextSpare_;
     nextSpare_ = (nextSpare_ + 1) % spareCount_;
-    KeySym sym = keysym;
-    XChangeKeyboardMapping(display_.get(), spare_[slot], 1, &sym, 1);
+    // The same symbol on both levels: bound alone, a letter would get its lower case
+    // unshifted and its upper case shifted, so "A" would arrive as "a", and a held Shift
+    // would change the character typed.
+    KeySym syms[2] = {keysym, keysym};
+    XChangeKeyboardMapping(display_.get(), spare_[slot], 2, syms, 1);
     XSync(display_.get(), False);
     spareSym_[slot] = keysym;
     return spare_[slot];
@@ -347,6 +354,116 @@ bool X11InputSink::setPosition(WindowHandle window, int32_t left, int32_t top, i
     }
     lastError_ = static_cast<uint32_t>(trap.finish());
     return ok && lastError_ == 0;
+}
+
+Window X11InputSink::parentOf(Window w) {
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display_.get(), w, &root, &parent, &children, &count)) return 0;
+    if (children) XFree(children);
+    return parent;
+}
+
+// The root's child that holds `w`: the window manager's frame, or `w` itself without one.
+Window X11InputSink::topLevelOf(Window w) {
+    for (Window parent = parentOf(w); parent != 0 && parent != root_; parent = parentOf(w)) w = parent;
+    return w;
+}
+
+// Keys go to the focus window or, when the focus follows the pointer, wherever the
+// pointer is; only the first counts as having the keyboard.
+bool X11InputSink::hasFocus(Window w) {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display_.get(), &focus, &revert);
+    for (Window f = focus; f != 0 && f != PointerRoot && f != root_; f = parentOf(f)) {
+        if (f == w) return true;
+    }
+    return false;
+}
+
+// Whether a viewable window stacked above w's top-level window overlaps w.
+bool X11InputSink::isCovered(Window w) {
+    ScreenRect r;
+    if (!windowRect(static_cast<WindowHandle>(w), r)) return true;
+    const Window top = topLevelOf(w);
+    Window rootReturn = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display_.get(), root_, &rootReturn, &parent, &children, &count)) return true;
+    bool above = false, covered = false;
+    for (unsigned i = 0; i < count && !covered; ++i) {  // bottom to top
+        if (children[i] == top) {
+            above = true;
+            continue;
+        }
+        XWindowAttributes a{};
+        if (!above || !XGetWindowAttributes(display_.get(), children[i], &a) || a.map_state != IsViewable) continue;
+        const int right = a.x + a.width + 2 * a.border_width, bottom = a.y + a.height + 2 * a.border_width;
+        covered = a.x < r.right && right > r.left && a.y < r.bottom && bottom > r.top;
+    }
+    if (children) XFree(children);
+    return covered || !above;
+}
+
+bool X11InputSink::isForeground(WindowHandle window) {
+    if (window == 0) return false;
+    const Window w = static_cast<Window>(window);
+    ErrorTrap trap(display_.get());
+    XWindowAttributes a{};
+    const bool front = XGetWindowAttributes(display_.get(), w, &a) && a.map_state == IsViewable && hasFocus(w) &&
+                       !isCovered(w);
+    lastError_ = static_cast<uint32_t>(trap.finish());
+    return front && lastError_ == 0;
+}
+
+// A window manager decides stacking and focus itself: ask it to activate the window (as a
+// pager does, which it honours and which also restores a minimised window) and wait for it.
+// Without one, raise the window and give it the focus directly.
+bool X11InputSink::bringToFront(WindowHandle window) {
+    if (window == 0) return false;
+    const Window w = static_cast<Window>(window);
+    if (hasWindowManager()) {
+        XEvent ev{};
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = w;
+        ev.xclient.message_type = XInternAtom(display_.get(), "_NET_ACTIVE_WINDOW", False);
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = 2;  // source: pager
+        ev.xclient.data.l[1] = CurrentTime;
+        XSelectInput(display_.get(), root_, PropertyChangeMask | SubstructureNotifyMask);
+        XSendEvent(display_.get(), root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+        const bool front = waitUntilForeground(w);
+        XSelectInput(display_.get(), root_, NoEventMask);
+        XSync(display_.get(), True);  // drop what the wait selected
+        return front;
+    }
+    ErrorTrap trap(display_.get());
+    XRaiseWindow(display_.get(), topLevelOf(w));
+    XSetInputFocus(display_.get(), w, RevertToParent, CurrentTime);
+    lastError_ = static_cast<uint32_t>(trap.finish());
+    return lastError_ == 0 && isForeground(window);
+}
+
+// Wakes on each change the window manager makes on the root (the active window property,
+// restacking), up to a deadline; the manager may also refuse, which the deadline ends.
+bool X11InputSink::waitUntilForeground(Window w) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(1000);
+    Display* d = display_.get();
+    pollfd fd{ConnectionNumber(d), POLLIN, 0};
+    for (;;) {
+        while (XEventsQueued(d, QueuedAfterReading) > 0) {
+            XEvent event;
+            XNextEvent(d, &event);
+        }
+        if (isForeground(static_cast<WindowHandle>(w))) return true;
+        if (XEventsQueued(d, QueuedAlready) > 0) continue;  // a change came in during the check
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        if (poll(&fd, 1, static_cast<int>(left)) < 0 && errno != EINTR) return false;
+    }
 }
 
 }  // namespace lumivane::host

@@ -29,13 +29,16 @@ public:
     bool setPosition(WindowHandle window, int32_t left, int32_t top, int32_t width,
                      int32_t height, bool keepPosition) override;
     uint32_t lastError() override { return lastError_; }
+    bool isForeground(WindowHandle window) override;
+    bool bringToFront(WindowHandle window) override;
 
 private:
     struct DisplayCloser {
         void operator()(Display* d) const { XCloseDisplay(d); }
     };
     using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
-    static constexpr size_t kSpareSlots = 8;
+    // Enough that a binding outlives the receiver's lookup of any key typed just before.
+    static constexpr size_t kSpareSlots = 32;
 
     explicit X11InputSink(DisplayPtr display);
     void findSpareKeycodes();
@@ -47,6 +50,11 @@ private:
     bool typeCodePoint(uint32_t codePoint, bool down);
     KeyCode bindSpare(unsigned long keysym);
     bool hasWindowManager();
+    Window parentOf(Window w);
+    Window topLevelOf(Window w);
+    bool hasFocus(Window w);
+    bool isCovered(Window w);
+    bool waitUntilForeground(Window w);
     bool sendMoveResize(Window w, int32_t left, int32_t top, int32_t width, int32_t height,
                         bool keepPosition);
 

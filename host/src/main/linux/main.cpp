@@ -5,6 +5,7 @@
 #include "main/DashboardLink.h"
 #include "core/Logging.h"
 #include "ui/UIManager.h"
+#include "ui/RedrawPolicy.h"
 #include "ui/glfw_gl3/GlfwGl3Backend.h"
 
 #include <GLFW/glfw3.h>
@@ -17,11 +18,12 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <utility>
 
 namespace {
 
 using namespace lumivane::host;
-using Clock = std::chrono::steady_clock;
+using Clock = RedrawPolicy::Clock;
 
 constexpr int kWindowWidth = 1400;
 constexpr int kWindowHeight = 900;
@@ -29,7 +31,7 @@ constexpr const char* kWindowTitle = "Lumivane Host";
 constexpr float kClearColour[4] = {0.06f, 0.06f, 0.10f, 1.0f};
 
 // SIGINT and SIGTERM end the loop like closing the window. The handler only sets this flag;
-// the loop never blocks longer than one refresh period, so it sees the flag promptly.
+// the loop never waits longer than RedrawPolicy::kStatusPoll, so it sees the flag promptly.
 std::atomic<bool> stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
@@ -47,6 +49,9 @@ void installSignalHandlers() {
 
 void logGlfwError(int code, const char* description) { LV_ERROR("GLFW error {}: {}", code, description); }
 
+// Input wakes the loop and makes the dashboard draw.
+bool inputSeen = false;
+
 // Framebuffer size from the last resize that was not a minimise; 0 x 0 when none is pending.
 struct PendingResize {
     int width = 0;
@@ -56,42 +61,56 @@ PendingResize pendingResize;
 
 void onFramebufferSize(GLFWwindow*, int width, int height) {
     if (width > 0 && height > 0) pendingResize = {width, height};
+    inputSeen = true;
 }
 
-// Vertical sync paces the loop. Where the driver ignores it (Xvfb, some remote displays)
-// swapping returns at once; the loop then waits for events until the refresh period is
-// over instead of spinning. A frame that took most of a period (software rendering) still
-// waits out the rest, while one that vertical sync ended near the period's end does not.
-// Iterations that draw nothing wait out their period the same way.
-class FramePacer {
-public:
-    explicit FramePacer(int refreshHz) : period_(std::chrono::duration<double>(1.0 / (refreshHz > 0 ? refreshHz : 60))) {}
+// Set by GLFW callbacks installed after ImGui's, which they call first.
+GLFWcursorposfun imguiCursorPos = nullptr;
+GLFWmousebuttonfun imguiMouseButton = nullptr;
+GLFWscrollfun imguiScroll = nullptr;
+GLFWkeyfun imguiKey = nullptr;
+GLFWcharfun imguiChar = nullptr;
+GLFWwindowfocusfun imguiFocus = nullptr;
+GLFWcursorenterfun imguiCursorEnter = nullptr;
 
-    int refreshHz() const { return int(1.0 / period_.count() + 0.5); }
+void watchInput(GLFWwindow* window) {
+    imguiCursorPos = glfwSetCursorPosCallback(window, [](GLFWwindow* w, double x, double y) {
+        if (imguiCursorPos) imguiCursorPos(w, x, y);
+        inputSeen = true;
+    });
+    imguiMouseButton = glfwSetMouseButtonCallback(window, [](GLFWwindow* w, int b, int a, int m) {
+        if (imguiMouseButton) imguiMouseButton(w, b, a, m);
+        inputSeen = true;
+    });
+    imguiScroll = glfwSetScrollCallback(window, [](GLFWwindow* w, double x, double y) {
+        if (imguiScroll) imguiScroll(w, x, y);
+        inputSeen = true;
+    });
+    imguiKey = glfwSetKeyCallback(window, [](GLFWwindow* w, int k, int s, int a, int m) {
+        if (imguiKey) imguiKey(w, k, s, a, m);
+        inputSeen = true;
+    });
+    imguiChar = glfwSetCharCallback(window, [](GLFWwindow* w, unsigned c) {
+        if (imguiChar) imguiChar(w, c);
+        inputSeen = true;
+    });
+    imguiFocus = glfwSetWindowFocusCallback(window, [](GLFWwindow* w, int f) {
+        if (imguiFocus) imguiFocus(w, f);
+        inputSeen = true;
+    });
+    imguiCursorEnter = glfwSetCursorEnterCallback(window, [](GLFWwindow* w, int e) {
+        if (imguiCursorEnter) imguiCursorEnter(w, e);
+        inputSeen = true;
+    });
+    glfwSetWindowRefreshCallback(window, [](GLFWwindow*) { inputSeen = true; });
+    glfwSetWindowIconifyCallback(window, [](GLFWwindow*, int) { inputSeen = true; });
+}
 
-    void waitForNextPeriod() {
-        const auto due = last_ + std::chrono::duration_cast<Clock::duration>(period_);
-        if (Clock::now() < due - std::chrono::duration_cast<Clock::duration>(period_ / 8)) {
-            // Events wake the wait early; their callbacks have run, the frame still waits.
-            for (auto now = Clock::now(); now < due; now = Clock::now())
-                glfwWaitEventsTimeout(std::chrono::duration<double>(due - now).count());
-        }
-        last_ = Clock::now();
-    }
-
-private:
-    const std::chrono::duration<double> period_;
-    Clock::time_point last_ = Clock::now();
-};
-
-// A dashboard nobody looks at (minimised, or another window has the focus, as while the
-// user works in the window being streamed) is drawn kBackgroundDrawHz times a second: its
-// figures change once a second, and on a machine that draws OpenGL in software each frame
-// would take CPU time the encoder needs. Polling and status keep the full rate.
-constexpr int kBackgroundDrawHz = 10;
-
-bool inBackground(GLFWwindow* window) {
-    return glfwGetWindowAttrib(window, GLFW_ICONIFIED) || !glfwGetWindowAttrib(window, GLFW_FOCUSED);
+// What the dashboard says of the platform: X11's capture, not Windows'.
+void describeLinux(SystemInfo& info) {
+    info.captureShortName = "XComposite";
+    info.captureName = "X11 Composite capture";
+    info.startWithSystemLabel = "Start at login";
 }
 
 int monitorRefreshRate() {
@@ -111,27 +130,35 @@ GLFWwindow* createHostWindow() {
     return window;
 }
 
+// Draws when RedrawPolicy says so (input, changed status), paced by the display's rate;
+// otherwise waits for input, waking a few times a second to look at the status.
 void runMainLoop(GLFWwindow* window, Application& application, UIManager& ui, DashboardLink& dashboard) {
-    FramePacer pacer(monitorRefreshRate());
-    const int backgroundEvery = std::max(1, pacer.refreshHz() / kBackgroundDrawHz);
-    int sinceDrawn = backgroundEvery;
+    RedrawPolicy policy(monitorRefreshRate());
+    watchInput(window);
     while (true) {
-        glfwPollEvents();
+        const bool visible = !glfwGetWindowAttrib(window, GLFW_ICONIFIED);
+        const bool front = visible && glfwGetWindowAttrib(window, GLFW_FOCUSED);
+        const auto wait = policy.idleWait(Clock::now(), visible, front);
+        if (wait > Clock::duration::zero()) {
+            glfwWaitEventsTimeout(std::chrono::duration<double>(wait).count());
+        } else {
+            glfwPollEvents();
+        }
         if (glfwWindowShouldClose(window) || stopRequested.load()) break;
+        const auto now = Clock::now();
+        if (std::exchange(inputSeen, false)) policy.onInput(now);
         if (pendingResize.width > 0 && pendingResize.height > 0) {
             glViewport(0, 0, pendingResize.width, pendingResize.height);
             pendingResize = {};
         }
         application.update();
-        dashboard.refresh();
-        if (++sinceDrawn >= backgroundEvery || !inBackground(window)) {
-            sinceDrawn = 0;
-            glClearColor(kClearColour[0], kClearColour[1], kClearColour[2], kClearColour[3]);
-            glClear(GL_COLOR_BUFFER_BIT);
-            ui.render();
-            glfwSwapBuffers(window);
-        }
-        pacer.waitForNextPeriod();
+        if (dashboard.refresh(policy.windowListDue(now, visible))) policy.onChange();
+        if (!policy.shouldDraw(now, visible, front)) continue;
+        glClearColor(kClearColour[0], kClearColour[1], kClearColour[2], kClearColour[3]);
+        glClear(GL_COLOR_BUFFER_BIT);
+        ui.render();
+        glfwSwapBuffers(window);
+        policy.drawn(now);
     }
 }
 
@@ -169,6 +196,7 @@ int run() {
         return 1;
     }
     auto dashboard = std::make_unique<DashboardLink>(*ui, *application, uiSink);
+    describeLinux(ui->systemInfo);
     LV_INFO("Application initialized, entering main loop...");
 
     runMainLoop(window, *application, *ui, *dashboard);
