@@ -1,4 +1,6 @@
-# Every third-party dependency is a Debian package; targets are named lv::<name>.
+# Every third-party dependency is a Debian package. Libraries both platforms use are given
+# platform-neutral names (lv_opus, lv_x264, lv_yuv, lv_imgui, lv_stb_image, lv_asio), which
+# cmake/LumivaneDepsWindows.cmake defines for the Windows cross-build.
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(Boost 1.74 REQUIRED)
@@ -16,6 +18,16 @@ pkg_check_modules(GLFW REQUIRED IMPORTED_TARGET glfw3)
 # Dear ImGui 1.86: the core as Debian's static library (its pkg-config pulls in stb).
 pkg_check_modules(IMGUI REQUIRED IMPORTED_TARGET imgui)
 find_package(OpenGL REQUIRED)
+
+add_library(lv_opus INTERFACE)
+target_link_libraries(lv_opus INTERFACE PkgConfig::OPUS)
+add_library(lv_x264 INTERFACE)
+target_link_libraries(lv_x264 INTERFACE PkgConfig::X264)
+add_library(lv_imgui INTERFACE)
+target_link_libraries(lv_imgui INTERFACE PkgConfig::IMGUI)
+# Debian's libstb holds stb_image's implementation; imgui's pkg-config brings its headers.
+add_library(lv_stb_image INTERFACE)
+target_link_libraries(lv_stb_image INTERFACE PkgConfig::IMGUI)
 
 # libyuv ships a static library and headers but no pkg-config file.
 find_library(YUV_LIBRARY NAMES libyuv.a yuv REQUIRED)

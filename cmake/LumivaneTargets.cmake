@@ -44,3 +44,16 @@ function(lumivane_test name)
     endif()
   endif()
 endfunction()
+
+# lumivane_test_sources(OUT): the .cpp files of the calling folder that this platform builds.
+# A file named for a platform is built only there: X11, XTest, Pulse, Posix or Linux in its
+# name means Linux only; Win32, Wasapi or Dx11 means Windows only.
+function(lumivane_test_sources out)
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(WIN32)
+    list(FILTER srcs EXCLUDE REGEX "/[^/]*(X11|XTest|Pulse|Posix|Linux)[^/]*$")
+  else()
+    list(FILTER srcs EXCLUDE REGEX "/[^/]*(Win32|Wasapi|Dx11)[^/]*$")
+  endif()
+  set(${out} ${srcs} PARENT_SCOPE)
+endfunction()

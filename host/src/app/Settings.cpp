@@ -1,11 +1,11 @@
 #include "app/Settings.h"
 
+#include "app/SettingsFolder.h"
 #include "core/Logging.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -17,15 +17,9 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-fs::path envPath(const char* name) {
-    const char* value = std::getenv(name);
-    return (value && *value) ? fs::path(value) : fs::path();
-}
-
 fs::path settingsFolder() {
-    if (auto config = envPath("XDG_CONFIG_HOME"); !config.empty()) return config / "Lumivane";
-    if (auto home = envPath("HOME"); !home.empty()) return home / ".config" / "Lumivane";
-    return {};
+    const fs::path base = settingsBaseFolder();
+    return base.empty() ? fs::path() : base / "Lumivane";
 }
 
 // A plain cast to T, as the file has always been read (70000 becomes 4464). Floating

@@ -68,6 +68,7 @@ void AudioCapture::getFormat(uint32_t& sampleRate, uint32_t& channels,
 }
 
 void AudioCapture::captureThread() {
+    source_->enterCaptureThread();
     while (!stopRequested_) {
         if (!source_->waitForData(std::chrono::milliseconds(100))) continue;
         if (stopRequested_) break;

@@ -33,6 +33,8 @@ public:
     virtual AudioFormat mixFormat() const = 0;
     virtual bool start() = 0;
     virtual void stop() = 0;
+    // Called once on the capture thread before its first wait (thread priority, apartment).
+    virtual void enterCaptureThread() {}
     // Returns true when a packet may be ready or wake was called, false on timeout.
     virtual bool waitForData(std::chrono::milliseconds timeout) = 0;
     virtual void wake() = 0;

@@ -1,5 +1,7 @@
 #include "core/Logging.h"
 
+#include "core/StateFolder.h"
+
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
 
@@ -25,9 +27,7 @@ std::filesystem::path envPath(const char* name) {
 
 std::string logDirectory() {
     if (auto base = envPath("LOCALAPPDATA"); !base.empty()) return (base / "Lumivane" / "logs").string();
-    if (auto state = envPath("XDG_STATE_HOME"); !state.empty()) return (state / "Lumivane" / "logs").string();
-    if (auto home = envPath("HOME"); !home.empty())
-        return (home / ".local" / "state" / "Lumivane" / "logs").string();
+    if (auto state = platformStateFolder(); !state.empty()) return (state / "Lumivane" / "logs").string();
     return "logs";
 }
 

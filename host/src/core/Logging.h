@@ -3,6 +3,7 @@
 // Every call goes through the LV_* macros so the source location travels with it.
 
 #include <spdlog/details/null_mutex.h>
+#include <spdlog/details/os.h>
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/spdlog.h>
 
@@ -10,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace lumivane::host {
 
@@ -20,7 +22,7 @@ void addLogSink(spdlog::sink_ptr sink);
 // LOCALAPPDATA/Lumivane/logs, else the platform's state folder, else ./logs.
 std::string logDirectory();
 
-// Hands every formatted line (without one trailing newline) to a callback.
+// Hands every formatted line (without its end of line) to a callback.
 // The callback runs on the logging thread with the sink mutex held.
 template <typename Mutex>
 class UISink : public spdlog::sinks::base_sink<Mutex> {
@@ -38,7 +40,12 @@ protected:
         spdlog::memory_buf_t formatted;
         this->formatter_->format(msg, formatted);
         std::string line(formatted.data(), formatted.size());
-        if (!line.empty() && line.back() == '\n') line.pop_back();
+        // The formatter ends the line with the platform's end of line ("\r\n" on Windows).
+        const std::string_view eol = spdlog::details::os::default_eol;
+        if (line.size() >= eol.size() && line.compare(line.size() - eol.size(), eol.size(), eol) == 0)
+            line.resize(line.size() - eol.size());
+        else if (!line.empty() && line.back() == '\n')
+            line.pop_back();
         callback_(static_cast<int>(msg.level), line);
     }
     void flush_() override {}

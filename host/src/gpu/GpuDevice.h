@@ -5,6 +5,7 @@
 #include "gpu/Texture.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,18 @@ struct AdapterInfo {
     std::string name;  // UTF-8 description
     std::uint32_t vendorId = 0;  // PCI vendor id, 0 when there is none
     std::uint64_t dedicatedVideoMemory = 0;  // bytes
+};
+
+// Lets the CPU read frames of a GpuDevice. Made once per consumer (it may hold a staging
+// texture), used on one thread at a time.
+class TextureReader {
+public:
+    using Use = std::function<void(const std::uint8_t* pixels, std::uint32_t stride)>;
+    virtual ~TextureReader() = default;
+    // Calls use with the BGRA pixels of the width x height region at the texture's top-left
+    // (clipped to the reader's size); they are valid only during the call. False (after its
+    // log line) when the texture cannot be read.
+    virtual bool read(const Texture& texture, std::uint32_t width, std::uint32_t height, const Use& use) = 0;
 };
 
 class GpuDevice {
@@ -31,6 +44,8 @@ public:
     // Fills the whole texture with one BGRA colour (0xAARRGGBB).
     virtual void clear(Texture& texture, std::uint32_t argb) = 0;
     virtual AdapterInfo adapterInfo() const = 0;
+    // A reader for regions up to width x height; null (after its log line) on failure.
+    virtual std::unique_ptr<TextureReader> createReader(std::uint32_t width, std::uint32_t height) = 0;
 
     // The platform's real device: null (after its log line) when none can be created.
     static std::unique_ptr<GpuDevice> create();

@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "fakes/Environment.h"
 #include "fakes/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -9,31 +10,24 @@
 #include <fstream>
 #include <sstream>
 
-#include <unistd.h>
-
 namespace lumivane::host {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Points XDG_CONFIG_HOME at a fresh folder for one test and restores the environment.
+// Points the settings folder's variable at a fresh folder for one test and restores the
+// environment.
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        saveEnv("XDG_CONFIG_HOME", savedConfig_, hadConfig_);
-        saveEnv("HOME", savedHome_, hadHome_);
         root_ = fs::temp_directory_path() /
-                ("lv_settings_" + std::to_string(::getpid()) + "_" +
+                ("lv_settings_" + std::to_string(currentProcessId()) + "_" +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
         fs::create_directories(root_);
-        ::setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+        setEnvironmentVariable(settingsHomeVariable(), root_.string());
     }
-    void TearDown() override {
-        restoreEnv("XDG_CONFIG_HOME", savedConfig_, hadConfig_);
-        restoreEnv("HOME", savedHome_, hadHome_);
-        fs::remove_all(root_);
-    }
+    void TearDown() override { fs::remove_all(root_); }
 
     fs::path file() const { return root_ / "Lumivane" / "settings.json"; }
     void write(const std::string& text) {
@@ -50,18 +44,9 @@ protected:
     fs::path root_;
     LogCapture log_;
 
+
 private:
-    static void saveEnv(const char* name, std::string& value, bool& had) {
-        const char* v = std::getenv(name);
-        had = v != nullptr;
-        value = v ? v : "";
-    }
-    static void restoreEnv(const char* name, const std::string& value, bool had) {
-        if (had) ::setenv(name, value.c_str(), 1);
-        else ::unsetenv(name);
-    }
-    std::string savedConfig_, savedHome_;
-    bool hadConfig_ = false, hadHome_ = false;
+    SavedEnvironment saved_{{settingsHomeVariable(), "HOME"}};
 };
 
 void expectDefaults(const Settings& s) {
@@ -170,15 +155,6 @@ TEST_F(SettingsTest, MissingFileFailsSilently) {
     EXPECT_TRUE(log_.text().empty()) << log_.text();
     EXPECT_TRUE(fs::is_directory(file().parent_path()));  // the folder is made on every lookup
     EXPECT_FALSE(fs::exists(file()));
-}
-
-TEST_F(SettingsTest, PathFallsBackToHomeThenBareName) {
-    ::unsetenv("XDG_CONFIG_HOME");
-    ::setenv("HOME", root_.c_str(), 1);
-    EXPECT_EQ(Settings::getSettingsPath(), (root_ / ".config" / "Lumivane" / "settings.json").string());
-    EXPECT_TRUE(fs::is_directory(root_ / ".config" / "Lumivane"));
-    ::unsetenv("HOME");
-    EXPECT_EQ(Settings::getSettingsPath(), "settings.json");
 }
 
 TEST_F(SettingsTest, FolderThatCannotBeMadeFailsBothWays) {

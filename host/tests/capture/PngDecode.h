@@ -1,11 +1,12 @@
 #pragma once
-// Decodes a PNG to BGRA for checks.
+// Decodes a PNG to BGRA for checks, with stb_image: a decoder of its own, apart from the
+// encoder under test on either platform.
 
-#include <png.h>
+#include <stb_image.h>
 
 #include <cstdint>
-#include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace lumivane::host {
@@ -17,13 +18,12 @@ struct DecodedPng {
 };
 
 inline std::optional<DecodedPng> decodePng(const std::vector<std::uint8_t>& png) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return std::nullopt;
-    image.format = PNG_FORMAT_BGRA;
-    DecodedPng out{image.width, image.height, std::vector<std::uint8_t>(PNG_IMAGE_SIZE(image))};
-    if (!png_image_finish_read(&image, nullptr, out.bgra.data(), 0, nullptr)) return std::nullopt;
+    int width = 0, height = 0, channels = 0;
+    stbi_uc* rgba = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &width, &height, &channels, 4);
+    if (!rgba) return std::nullopt;
+    DecodedPng out{std::uint32_t(width), std::uint32_t(height), std::vector<std::uint8_t>(rgba, rgba + std::size_t(width) * height * 4)};
+    stbi_image_free(rgba);
+    for (std::size_t i = 0; i + 3 < out.bgra.size(); i += 4) std::swap(out.bgra[i], out.bgra[i + 2]);
     return out;
 }
 

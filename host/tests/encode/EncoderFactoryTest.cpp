@@ -24,15 +24,6 @@ EncoderConfig small() {
     return config;
 }
 
-TEST(EncoderFactoryTest, PicksTheSoftwareEncoderHere) {
-    MemoryGpuDevice device;
-    EXPECT_EQ(EncoderFactory::getAvailableEncoders(&device), std::vector<EncoderType>{EncoderType::Software});
-    auto encoder = EncoderFactory::createBestEncoder(&device, small());
-    ASSERT_NE(encoder, nullptr);
-    EXPECT_STREQ(encoder->getName(), "Software");
-    EXPECT_TRUE(encoder->isInitialized());
-}
-
 TEST(EncoderFactoryTest, ReturnsNullForKindsItCannotBuildOrInitialise) {
     MemoryGpuDevice device;
     EXPECT_EQ(EncoderFactory::createEncoder(EncoderType::NVENC, &device, small()), nullptr);

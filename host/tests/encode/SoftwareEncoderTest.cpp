@@ -1,4 +1,5 @@
 #include "encode/DesktopScene.h"
+#include "encode/EncoderFactory.h"
 #include "encode/H264Decoder.h"
 #include "encode/software/SoftwareEncoder.h"
 #include "gpu/memory/MemoryGpuDevice.h"
@@ -195,6 +196,19 @@ TEST_F(SoftwareEncoderTest, KeepsTheFirstConfigurationAndSurvivesItsLifecycle) {
     ASSERT_TRUE(encoder.initialize(&device, sized(320, 240)));
     EXPECT_TRUE(encoder.encodeFrame(render(0, 320, 240).get()));
     EXPECT_TRUE(frames.back().keyframe) << "a new session starts with an IDR";
+}
+
+// The Linux platform offers the software encoder, and the factory builds it.
+TEST(SoftwareEncoderPlatformTest, IsWhatTheFactoryPicksHere) {
+    MemoryGpuDevice device;
+    EncoderConfig config;
+    config.width = 320;
+    config.height = 240;
+    EXPECT_EQ(EncoderFactory::getAvailableEncoders(&device), std::vector<EncoderType>{EncoderType::Software});
+    auto encoder = EncoderFactory::createBestEncoder(&device, config);
+    ASSERT_NE(encoder, nullptr);
+    EXPECT_STREQ(encoder->getName(), "Software");
+    EXPECT_TRUE(encoder->isInitialized());
 }
 
 }  // namespace

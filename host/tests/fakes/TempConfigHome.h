@@ -1,26 +1,26 @@
 #pragma once
-// Points XDG_CONFIG_HOME at a fresh folder for the owner's lifetime, then restores the
-// variable and removes the folder.
+// Points the settings folder's variable (fakes/Environment.h) at a fresh folder for the
+// owner's lifetime, then restores the variable and removes the folder.
 
-#include <stdlib.h>
+#include "fakes/Environment.h"
 
+#include <atomic>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 namespace lumivane::host {
 
 class TempConfigHome {
 public:
-    explicit TempConfigHome(const std::string& name) {
-        std::string pattern = "/tmp/lumivane-" + name + ".XXXXXX";
-        root_ = mkdtemp(pattern.data());
-        if (const char* previous = std::getenv("XDG_CONFIG_HOME")) previous_ = previous;
-        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+    explicit TempConfigHome(const std::string& name) : saved_({settingsHomeVariable()}) {
+        static std::atomic<int> counter{0};
+        root_ = std::filesystem::temp_directory_path() /
+                ("lumivane-" + name + "." + std::to_string(currentProcessId()) + "." + std::to_string(counter++));
+        std::filesystem::remove_all(root_);
+        std::filesystem::create_directories(root_);
+        setEnvironmentVariable(settingsHomeVariable(), root_.string());
     }
     ~TempConfigHome() {
-        if (previous_) setenv("XDG_CONFIG_HOME", previous_->c_str(), 1);
-        else unsetenv("XDG_CONFIG_HOME");
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
     }
@@ -30,8 +30,8 @@ public:
     std::filesystem::path settingsPath() const { return root_ / "Lumivane" / "settings.json"; }
 
 private:
+    SavedEnvironment saved_;
     std::filesystem::path root_;
-    std::optional<std::string> previous_;
 };
 
 }  // namespace lumivane::host

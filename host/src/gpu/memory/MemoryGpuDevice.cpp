@@ -8,11 +8,6 @@
 
 namespace lumivane::host {
 
-std::unique_ptr<GpuDevice> GpuDevice::create() {
-    LV_INFO("Using system-memory frame device");
-    return std::make_unique<MemoryGpuDevice>();
-}
-
 std::unique_ptr<Texture> MemoryGpuDevice::createTexture(std::uint32_t width, std::uint32_t height,
                                                         TextureFormat format) {
     if (width == 0 || height == 0 || format != TextureFormat::BGRA8) {
@@ -47,6 +42,27 @@ void MemoryGpuDevice::clear(Texture& texture, std::uint32_t argb) {
         std::uint8_t* row = pixels + static_cast<std::size_t>(y) * texture.stride();
         for (std::uint32_t x = 0; x < texture.width(); ++x) std::memcpy(row + x * 4u, bgra, 4);
     }
+}
+
+namespace {
+
+class MemoryTextureReader final : public TextureReader {
+public:
+    bool read(const Texture& texture, std::uint32_t, std::uint32_t, const Use& use) override {
+        const std::uint8_t* pixels = texture.mappedPixels();
+        if (!pixels) {
+            LV_ERROR("Texture {}x{} has no pixels in system memory", texture.width(), texture.height());
+            return false;
+        }
+        use(pixels, texture.stride());
+        return true;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<TextureReader> MemoryGpuDevice::createReader(std::uint32_t, std::uint32_t) {
+    return std::make_unique<MemoryTextureReader>();
 }
 
 AdapterInfo MemoryGpuDevice::adapterInfo() const { return AdapterInfo{"System memory (CPU)", 0, 0}; }

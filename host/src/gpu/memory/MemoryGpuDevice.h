@@ -15,6 +15,8 @@ public:
                     std::uint32_t height) override;
     void clear(Texture& texture, std::uint32_t argb) override;
     AdapterInfo adapterInfo() const override;
+    // Reads the texture's own pixels, without a copy.
+    std::unique_ptr<TextureReader> createReader(std::uint32_t width, std::uint32_t height) override;
 };
 
 }  // namespace lumivane::host
