@@ -217,6 +217,15 @@ bool X11WindowManager::keepAbove(std::uint32_t window) {
     });
 }
 
+bool X11WindowManager::activate(std::uint32_t window) {
+    {
+        DisplayPtr display(XOpenDisplay(nullptr));
+        if (!display) return false;
+        sendToRoot(display.get(), window, "_NET_ACTIVE_WINDOW", 2, CurrentTime);
+    }
+    return waitUntilActive(window);
+}
+
 bool X11WindowManager::waitUntilActive(std::uint32_t window) {
     DisplayPtr display = watching(window);
     if (!display) return false;

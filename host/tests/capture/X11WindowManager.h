@@ -27,6 +27,8 @@ public:
     bool switchToDesktop(unsigned desktop);
     // Puts the window in the layer above all others (_NET_WM_STATE_ABOVE).
     bool keepAbove(std::uint32_t window);
+    // Asks the manager to activate the window, as a pager or a click would.
+    bool activate(std::uint32_t window);
     // The manager calls the window active (_NET_ACTIVE_WINDOW) and it is shown.
     bool waitUntilActive(std::uint32_t window);
     std::uint32_t activeWindow();

@@ -35,7 +35,9 @@ protected:
             std::vector<std::string>{"--title", title, "--x", std::to_string(x), "--y", std::to_string(y), "--width",
                                      std::to_string(width), "--height", std::to_string(height)});
         id = window->waitForWindow();
-        if (id && !manager.waitUntilActive(id)) id = 0;  // openbox gives a new window the focus
+        // Activated as a click would: openbox gives a new window the focus only once it has
+        // finished starting.
+        if (id && !(manager.waitUntilManaged(id) && manager.activate(id))) id = 0;
         return window;
     }
 

@@ -2,13 +2,12 @@
 
 #include "input/InputRecord.h"
 #include "input/x11/X11ErrorTrap.h"
+#include "input/x11/X11EventWait.h"
 #include "input/x11/X11Properties.h"
 
 #include <X11/Xatom.h>
-#include <poll.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <vector>
 
 namespace lumivane::host {
@@ -190,20 +189,7 @@ void X11Foreground::sendToManager(Window about, const char* message, long first)
 // restacking, frames growing), up to a deadline; the manager may also refuse, which the
 // deadline ends.
 bool X11Foreground::waitUntilForeground(Window window) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + kManagerDeadline;
-    pollfd fd{ConnectionNumber(display_), POLLIN, 0};
-    for (;;) {
-        while (XEventsQueued(display_, QueuedAfterReading) > 0) {
-            XEvent event;
-            XNextEvent(display_, &event);
-        }
-        if (isForeground(window)) return true;
-        if (XEventsQueued(display_, QueuedAlready) > 0) continue;  // a change came in during the check
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return false;
-        if (poll(&fd, 1, static_cast<int>(left)) < 0 && errno != EINTR) return false;
-    }
+    return waitForEvents(display_, kManagerDeadline, [&](const XEvent* event) { return !event && isForeground(window); });
 }
 
 }  // namespace lumivane::host

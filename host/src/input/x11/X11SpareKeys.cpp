@@ -2,11 +2,9 @@
 
 #include "core/Logging.h"
 #include "input/x11/X11ErrorTrap.h"
+#include "input/x11/X11EventWait.h"
 #include "input/x11/X11Properties.h"
 
-#include <poll.h>
-
-#include <cerrno>
 #include <memory>
 
 namespace lumivane::host {
@@ -109,30 +107,13 @@ bool X11SpareKeys::ping(Window client) {
     XSelectInput(display_, root_, SubstructureNotifyMask);
     X11ErrorTrap trap(display_);
     XSendEvent(display_, client, False, NoEventMask, &ev);
-    const bool answered = trap.finish() == 0 && waitForEvent([&](const XEvent& event) {
-        return event.type == ClientMessage && event.xclient.message_type == protocols &&
-               event.xclient.data.l[0] == ev.xclient.data.l[0] && event.xclient.data.l[1] == stamp;
+    const bool answered = trap.finish() == 0 && waitForEvents(display_, kReceiverDeadline, [&](const XEvent* event) {
+        return event && event->type == ClientMessage && event->xclient.message_type == protocols &&
+               event->xclient.data.l[0] == ev.xclient.data.l[0] && event->xclient.data.l[1] == stamp;
     });
     XSelectInput(display_, root_, NoEventMask);
     XSync(display_, True);  // drop what the wait selected
     return answered;
-}
-
-// Reads events until one satisfies `done` or the deadline passes.
-bool X11SpareKeys::waitForEvent(const std::function<bool(const XEvent&)>& done) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + kReceiverDeadline;
-    pollfd fd{ConnectionNumber(display_), POLLIN, 0};
-    for (;;) {
-        while (XEventsQueued(display_, QueuedAfterReading) > 0) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            if (done(event)) return true;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return false;
-        if (poll(&fd, 1, static_cast<int>(left)) < 0 && errno != EINTR) return false;
-    }
 }
 
 }  // namespace lumivane::host

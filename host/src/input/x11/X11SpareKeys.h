@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 
 namespace lumivane::host {
 
@@ -34,7 +33,6 @@ private:
     void waitUntilKeysRead();
     Window keyReceiver();
     bool ping(Window client);
-    bool waitForEvent(const std::function<bool(const XEvent&)>& done);
 
     Display* display_;
     Window root_;
