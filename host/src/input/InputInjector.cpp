@@ -57,9 +57,21 @@ void InputInjector::setTargetWindow(uint32_t windowId) { target_ = windowId; }
 // Presses, wheel turns and keys go to the window on top and the one with the keyboard, so
 // the stream's window must be both before any of them, or another window on the desktop
 // takes input meant for it. Pointer motion alone leaves the desktop's order as it is.
-void InputInjector::ensureFront() {
-    if (target_ == 0 || sink_->isForeground(target_)) return;
-    if (!sink_->bringToFront(target_)) LV_WARN("Could not bring window {:x} to the front for input", target_);
+// When the system refuses (a modal dialog of the window's own keeps the keyboard, say),
+// keys and the wheel go where it sends them rather than each waiting for a refusal again;
+// a click, the user's plain aim at the window, tries again.
+void InputInjector::ensureFront(bool press) {
+    if (target_ == 0 || sink_->isForeground(target_)) {
+        refusedFront_ = 0;
+        return;
+    }
+    if (!press && refusedFront_ == target_) return;
+    if (sink_->bringToFront(target_)) {
+        refusedFront_ = 0;
+        return;
+    }
+    refusedFront_ = target_;
+    LV_WARN("Could not bring window {:x} to the front for input", target_);
 }
 
 void InputInjector::absolutePixel(uint16_t x, uint16_t y, int32_t& px, int32_t& py) {
@@ -97,7 +109,7 @@ void InputInjector::moveMouse(uint16_t x, uint16_t y) {
 }
 
 void InputInjector::mouseButton(uint8_t button, bool down) {
-    if (down) ensureFront();
+    if (down) ensureFront(true);
     InputRecord r = mouseRecord(0, 0);
     switch (button) {
     case 0: r.flags = down ? MouseFlags::LeftDown : MouseFlags::LeftUp; break;
@@ -113,7 +125,7 @@ void InputInjector::mouseButton(uint8_t button, bool down) {
 }
 
 void InputInjector::mouseWheel(int16_t delta) {
-    ensureFront();
+    ensureFront(false);
     sendOne(mouseRecord(MouseFlags::Wheel, static_cast<uint32_t>(static_cast<int32_t>(delta))));
 }
 
@@ -127,7 +139,7 @@ void InputInjector::syncModifiers(uint8_t modifiers) {
 }
 
 void InputInjector::keyEvent(uint8_t vk, bool down, uint8_t modifiers) {
-    if (down) ensureFront();
+    if (down) ensureFront(false);
     syncModifiers(modifiers);
     uint32_t flags = down ? 0 : KeyFlags::KeyUp;
     if (isExtendedKey(vk)) flags |= KeyFlags::ExtendedKey;
@@ -135,7 +147,7 @@ void InputInjector::keyEvent(uint8_t vk, bool down, uint8_t modifiers) {
 }
 
 void InputInjector::typeChar(uint16_t codeUnit) {
-    ensureFront();
+    ensureFront(false);
     sendOne(keyboardRecord(0, codeUnit, KeyFlags::Unicode));
     sendOne(keyboardRecord(0, codeUnit, KeyFlags::Unicode | KeyFlags::KeyUp));
 }

@@ -45,7 +45,7 @@ public:
 
 private:
     void syncModifiers(uint8_t modifiers);
-    void ensureFront();
+    void ensureFront(bool press);
     void processMouse(const InjectorEvent& event);
     void processKeyboard(const InjectorEvent& event);
     void absolutePixel(uint16_t x, uint16_t y, int32_t& px, int32_t& py);
@@ -55,6 +55,7 @@ private:
     bool absoluteMode_ = true;
     float scale_ = 1.0f;
     WindowHandle target_ = 0;
+    WindowHandle refusedFront_ = 0;  // the system last refused to bring this one to the front
     bool modifierDown_[4] = {false, false, false, false};  // shift, ctrl, alt, win
 };
 

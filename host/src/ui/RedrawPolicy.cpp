@@ -10,7 +10,7 @@ RedrawPolicy::RedrawPolicy(int refreshHz, Clock::time_point now)
       lastList_(now) {}
 
 void RedrawPolicy::onInput(Clock::time_point now) {
-    pending_ = true;
+    pendingFrames_ = std::max(pendingFrames_, 1);
     settleUntil_ = now + kSettle;
 }
 
@@ -24,7 +24,7 @@ bool RedrawPolicy::shouldDraw(Clock::time_point now, bool visible, bool front) c
 
 void RedrawPolicy::drawn(Clock::time_point now) {
     lastDraw_ = now;
-    pending_ = false;
+    if (pendingFrames_ > 0) --pendingFrames_;
 }
 
 RedrawPolicy::Clock::duration RedrawPolicy::idleWait(Clock::time_point now, bool visible, bool front) const {

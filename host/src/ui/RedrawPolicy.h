@@ -1,6 +1,6 @@
 #pragma once
 // When the dashboard's window is drawn: on input (and for a moment after it, so hover and
-// click feedback settle), and once whenever what it shows has changed; never because time
+// click feedback settle), and whenever what it shows has changed; never because time
 // passed. With nothing happening the host then draws nothing and only looks at its
 // status a few times a second. Platform-neutral: each entry point feeds it its events.
 
@@ -20,12 +20,15 @@ public:
     static constexpr auto kBackgroundPeriod = std::chrono::milliseconds(100);
     // How often the window list (with its icons) is fetched while the dashboard is shown.
     static constexpr auto kWindowListPeriod = std::chrono::seconds(2);
+    // Frames drawn for one change: what a frame lays out (a new log line's height, a
+    // scroll to the bottom) takes effect in the frame after it.
+    static constexpr int kChangeFrames = 2;
 
     // `refreshHz`: the display's rate, the fastest the window is drawn in front.
     explicit RedrawPolicy(int refreshHz, Clock::time_point now = Clock::now());
 
     void onInput(Clock::time_point now);
-    void onChange() { pending_ = true; }
+    void onChange() { pendingFrames_ = kChangeFrames; }
 
     // `visible`: not minimised; `front`: it has the focus.
     bool shouldDraw(Clock::time_point now, bool visible, bool front) const;
@@ -39,10 +42,10 @@ public:
 
 private:
     Clock::duration framePeriod(bool front) const;
-    bool wantsFrames(Clock::time_point now) const { return pending_ || now < settleUntil_; }
+    bool wantsFrames(Clock::time_point now) const { return pendingFrames_ > 0 || now < settleUntil_; }
 
     Clock::duration period_;
-    bool pending_ = true;  // the first frame
+    int pendingFrames_ = kChangeFrames;  // the first frames
     Clock::time_point settleUntil_;
     Clock::time_point lastDraw_;
     bool listStale_ = true;

@@ -183,6 +183,33 @@ TEST_F(InputInjectorTest, PressesAndKeysBringTheTargetToTheFrontOnceMotionNever)
     EXPECT_EQ(sink->records.back().scan, 'c') << "the key is still sent";
 }
 
+// A refusal (a modal dialog keeps the keyboard, say) is not asked again for every key:
+// keys and the wheel go where the system sends them; the next click tries again.
+TEST_F(InputInjectorTest, ARefusedRaiseIsTriedAgainOnTheNextClickNotOnEveryKey) {
+    sink->foreground = 3;
+    sink->frontOk = false;
+    injector->setTargetWindow(7);
+    for (char16_t c : u"abc") injector->typeChar(c);
+    injector->mouseWheel(120);
+    injector->keyEvent(65, true, 0);
+    EXPECT_EQ(sink->broughtToFront.size(), 1u);
+    EXPECT_EQ(sink->records.back().vk, 65) << "the keys are still sent";
+
+    injector->mouseButton(0, true);
+    EXPECT_EQ(sink->broughtToFront.size(), 2u) << "a click tries again";
+    injector->setTargetWindow(8);
+    injector->typeChar('d');
+    EXPECT_EQ(sink->broughtToFront.size(), 3u) << "another stream's window is asked for";
+
+    sink->frontOk = true;
+    sink->foreground = 7;  // the user closed the dialog: the window is in front again
+    injector->setTargetWindow(7);
+    injector->typeChar('e');
+    sink->foreground = 3;
+    injector->typeChar('f');
+    EXPECT_EQ(sink->broughtToFront, (std::vector<WindowHandle>{7, 7, 8, 7})) << "in front once more, asked again";
+}
+
 TEST_F(InputInjectorTest, PartialSendIsReported) {
     sink->acceptLimit = 0;
     injector->keyEvent(65, true, 1);

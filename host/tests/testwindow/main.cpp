@@ -5,6 +5,7 @@
 #include "testwindow/FrameStamp.h"
 #include "testwindow/TestPattern.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -19,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -34,6 +36,8 @@ const char* kHelp =
     "                  for 60 Hz); 0 keeps still (default 0)\n"
     "  --stamp         draw the time of each paint into the top 16 rows (testwindow/FrameStamp.h;\n"
     "                  needs a width of at least 1024)\n"
+    "  --busy MS       after the first typed text, read no events for MS ms, as a busy\n"
+    "                  application does (default 0)\n"
     "  --help          this text\n"
     "Pixel (x, y) of frame n is testwindow/TestPattern.h patternPixel(x, y, n); the icon holds\n"
     "16, 48 and 300 px images of iconPixel. Output lines (stdout, one event each):\n"
@@ -46,7 +50,8 @@ const char* kHelp =
     "                               \\ written as \\xNN)\n"
     "  button_press button=B x=X y=Y / button_release ...  (a press also takes the keyboard focus)\n"
     "  motion x=X y=Y\n"
-    "  closed                       on WM_DELETE_WINDOW, then it exits\n";
+    "  closed                       on WM_DELETE_WINDOW, then it exits\n"
+    "It answers _NET_WM_PING as toolkits do.\n";
 
 struct Options {
     unsigned width = 320;
@@ -57,6 +62,7 @@ struct Options {
     std::string className = "LumivaneTestWindow";
     double intervalMs = 0;
     bool stamp = false;
+    int busyMs = 0;
 };
 
 bool parse(int argc, char** argv, Options& options) {
@@ -79,6 +85,7 @@ bool parse(int argc, char** argv, Options& options) {
         else if (arg == "--title") options.title = value;
         else if (arg == "--class") options.className = value;
         else if (arg == "--interval") options.intervalMs = std::atof(value);
+        else if (arg == "--busy") options.busyMs = std::atoi(value);
         else return false;
     }
     return options.width > 0 && options.height > 0 && options.width <= 8192 && options.height <= 8192 &&
@@ -140,6 +147,9 @@ private:
         setProperties();
         gc_ = XCreateGC(display_, window_, 0, nullptr);
         openInputContext();
+        // Loads the keyboard map now, as toolkits do at start: that also asks the server
+        // for its changes, which a first lookup in the middle of typing would ask too late.
+        XkbKeycodeToKeysym(display_, 8, 0, 0);
         XMapWindow(display_, window_);
     }
 
@@ -196,7 +206,15 @@ private:
         XChangeProperty(display_, window_, XInternAtom(display_, "_NET_WM_ICON", False), XA_CARDINAL, 32,
                         PropModeReplace, reinterpret_cast<unsigned char*>(icon.data()), int(icon.size()));
         deleteAtom_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
-        XSetWMProtocols(display_, window_, &deleteAtom_, 1);
+        pingAtom_ = XInternAtom(display_, "_NET_WM_PING", False);
+        Atom protocols[] = {deleteAtom_, pingAtom_};
+        XSetWMProtocols(display_, window_, protocols, 2);
+        // A window manager places a window where it likes unless told the user chose the spot.
+        XSizeHints hints{};
+        hints.flags = USPosition;
+        hints.x = options_.x;
+        hints.y = options_.y;
+        XSetWMNormalHints(display_, window_, &hints);
     }
 
     void paint() {
@@ -266,8 +284,14 @@ private:
             break;
         case KeyPress: {
             say(keyLine("key_press", event.xkey));
+
             const std::string text = typedText(event.xkey);
-            if (!text.empty()) say("typed " + text);
+            if (text.empty()) break;
+            say("typed " + text);
+            if (options_.busyMs > 0 && !wasBusy_) {
+                wasBusy_ = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(options_.busyMs));
+            }
             break;
         }
         case KeyRelease: say(keyLine("key_release", event.xkey)); break;
@@ -281,7 +305,13 @@ private:
             say("motion x=" + std::to_string(event.xmotion.x) + " y=" + std::to_string(event.xmotion.y));
             break;
         case ClientMessage:
-            if (Atom(event.xclient.data.l[0]) == deleteAtom_) {
+            if (Atom(event.xclient.data.l[0]) == pingAtom_) {
+                // Back to the root, where whoever asked listens.
+                const Window root = DefaultRootWindow(display_);
+                event.xclient.window = root;
+                XSendEvent(display_, root, False, SubstructureNotifyMask | SubstructureRedirectMask, &event);
+                XFlush(display_);
+            } else if (Atom(event.xclient.data.l[0]) == deleteAtom_) {
                 say("closed");
                 return false;
             }
@@ -297,6 +327,8 @@ private:
     GC gc_ = nullptr;
     lumivane::testwindow::FrameImage image_;
     Atom deleteAtom_ = 0;
+    Atom pingAtom_ = 0;
+    bool wasBusy_ = false;
     XIM im_ = nullptr;
     XIC ic_ = nullptr;
     unsigned width_ = 0;

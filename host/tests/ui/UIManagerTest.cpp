@@ -2,6 +2,7 @@
 // these run anywhere (and under the sanitizers) and drive the pages as a user would.
 
 #include "ui/UIManager.h"
+#include "ui/RedrawPolicy.h"
 
 #include "HeadlessUIBackend.h"
 #include "fakes/LogCapture.h"
@@ -206,6 +207,32 @@ TEST_F(UIManagerTest, ClickingALogRowCopiesItsFullLine) {
     click({scroll->Pos.x + 200, scroll->Pos.y + scroll->WindowPadding.y + 9});
     const std::string timestamp = ui->logBuffer().snapshot().at(0).timestamp;
     EXPECT_EQ(state.clipboard, timestamp + " [INFO]  Client connected");
+}
+
+// An idle host draws only the frames RedrawPolicy grants a change; a line logged then must
+// be in view once they are drawn, not below the log's fold until the next mouse move.
+TEST_F(UIManagerTest, ALineLoggedWhileIdleIsScrolledIntoViewByTheFramesItsChangeDraws) {
+    state.fonts = {dejaVu};
+    ASSERT_TRUE(ui->initialize());
+    ui->setCurrentPage(UIManager::Logs);
+    for (int i = 0; i < 200; ++i) ui->addLogEntry(2, "line " + std::to_string(i));
+    frames(5);
+    ImGuiWindow* scroll = child("LogScroll");
+    ASSERT_NE(scroll, nullptr);
+    ASSERT_GT(scroll->ScrollMax.y, 0.0f) << "the log must overflow its view";
+
+    ui->addLogEntry(2, "the newest line");
+    RedrawPolicy policy(60, RedrawPolicy::Clock::time_point{});
+    auto now = RedrawPolicy::Clock::time_point{};
+    for (int i = 0; i < 2 * RedrawPolicy::kChangeFrames; ++i) policy.drawn(now);  // past its first frames
+    policy.onChange();
+    for (int i = 0; i < 100; ++i, now += std::chrono::milliseconds(10)) {
+        if (!policy.shouldDraw(now, true, true)) continue;
+        ui->render();
+        policy.drawn(now);
+    }
+    // Where the last frame drawn put the end of the newest line, against the view's bottom.
+    EXPECT_LE(scroll->DC.CursorMaxPos.y, scroll->InnerClipRect.Max.y + 0.5f) << "the newest line is below the fold";
 }
 
 TEST_F(UIManagerTest, LogLinesFromOtherThreadsWhileTheLogsPageDraws) {

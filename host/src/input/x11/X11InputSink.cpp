@@ -1,5 +1,6 @@
 #include "input/x11/X11InputSink.h"
 
+#include "input/x11/X11ErrorTrap.h"
 #include "input/x11/X11KeyTable.h"
 #include "core/Logging.h"
 
@@ -9,52 +10,12 @@
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xrandr.h>
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 
 // Xrandr.h defines Absolute as a macro, which hides our flag of that name.
 #undef Absolute
 
 namespace lumivane::host {
-namespace {
-
-int g_trappedError = 0;
-
-int recordError(Display*, XErrorEvent* event) {
-    g_trappedError = event->error_code;
-    return 0;
-}
-
-// Catches X errors of the calls made while it lives. The handler is process-wide, so
-// errors of other connections in that short span are swallowed too.
-class ErrorTrap {
-public:
-    explicit ErrorTrap(Display* d) : display_(d) {
-        XSync(display_, False);
-        g_trappedError = 0;
-        previous_ = XSetErrorHandler(recordError);
-    }
-    ~ErrorTrap() { XSetErrorHandler(previous_); }
-    // Waits for the server's answer to everything sent; the error code or 0.
-    int finish() {
-        XSync(display_, False);
-        return g_trappedError;
-    }
-
-private:
-    Display* display_;
-    int (*previous_)(Display*, XErrorEvent*) = nullptr;
-};
-
-template <typename T>
-struct XFreeDeleter {
-    void operator()(T* p) const { XFree(p); }
-};
-
-}  // namespace
 
 std::unique_ptr<InputSink> InputSink::create() { return X11InputSink::open(); }
 
@@ -72,34 +33,11 @@ std::unique_ptr<X11InputSink> X11InputSink::open(const char* displayName) {
     return std::unique_ptr<X11InputSink>(new X11InputSink(std::move(display)));
 }
 
-X11InputSink::X11InputSink(DisplayPtr display) : display_(std::move(display)) {
-    root_ = DefaultRootWindow(display_.get());
-    findSpareKeycodes();
-}
+X11InputSink::X11InputSink(DisplayPtr display)
+    : display_(std::move(display)), root_(DefaultRootWindow(display_.get())), spareKeys_(display_.get()),
+      foreground_(display_.get()) {}
 
-X11InputSink::~X11InputSink() {
-    for (size_t i = 0; i < spareCount_; ++i) {
-        KeySym none[2] = {NoSymbol, NoSymbol};
-        XChangeKeyboardMapping(display_.get(), spare_[i], 2, none, 1);
-    }
-    XSync(display_.get(), False);
-}
-
-void X11InputSink::findSpareKeycodes() {
-    Display* d = display_.get();
-    int minKc = 0, maxKc = 0, perCode = 0;
-    XDisplayKeycodes(d, &minKc, &maxKc);
-    std::unique_ptr<KeySym, XFreeDeleter<KeySym>> map(
-        XGetKeyboardMapping(d, static_cast<KeyCode>(minKc), maxKc - minKc + 1, &perCode));
-    if (!map) return;
-    for (int kc = maxKc; kc >= minKc && spareCount_ < kSpareSlots; --kc) {
-        const KeySym* syms = map.get() + (kc - minKc) * perCode;
-        bool empty = true;
-        for (int i = 0; i < perCode; ++i) empty = empty && syms[i] == NoSymbol;
-        if (empty) spare_[spareCount_++] = static_cast<KeyCode>(kc);
-    }
-    if (spareCount_ == 0) LV_WARN("No spare keycode; characters without a key cannot be typed");
-}
+X11InputSink::~X11InputSink() = default;
 
 uint32_t X11InputSink::sendInputs(const InputRecord* records, uint32_t count) {
     uint32_t sent = 0;
@@ -169,7 +107,7 @@ bool X11InputSink::applyKey(const InputRecord& r) {
 
 bool X11InputSink::pressKeysym(unsigned long keysym, bool down) {
     KeyCode kc = XKeysymToKeycode(display_.get(), keysym);
-    if (kc == 0) kc = bindSpare(keysym);
+    if (kc == 0) kc = spareKeys_.bind(keysym);
     if (kc == 0) return false;
     return XTestFakeKeyEvent(display_.get(), kc, down, CurrentTime) != 0;
 }
@@ -193,33 +131,13 @@ bool X11InputSink::applyUnicode(const InputRecord& r) {
 
 bool X11InputSink::typeCodePoint(uint32_t codePoint, bool down) {
     if (down) {
-        charKeycode_ = bindSpare(keysymForCodePoint(codePoint));
+        charKeycode_ = spareKeys_.bind(keysymForCodePoint(codePoint));
         if (charKeycode_ == 0) return false;
     }
     if (charKeycode_ == 0) return false;
     const bool ok = XTestFakeKeyEvent(display_.get(), charKeycode_, down, CurrentTime) != 0;
     if (!down) charKeycode_ = 0;
     return ok;
-}
-
-// Binds the keysym to the next spare keycode in turn. A receiver looks keysyms up when it
-// reads the event, so a binding stays until its slot comes round again (or the sink goes):
-// restoring straight after the release would race with the receiver's lookup.
-KeyCode X11InputSink::bindSpare(unsigned long keysym) {
-    if (spareCount_ == 0) return 0;
-    for (size_t i = 0; i < spareCount_; ++i) {
-        if (spareSym_[i] == keysym) return spare_[i];
-    }
-    const size_t slot = nextSpare_;
-    nextSpare_ = (nextSpare_ + 1) % spareCount_;
-    // The same symbol on both levels: bound alone, a letter would get its lower case
-    // unshifted and its upper case shifted, so "A" would arrive as "a", and a held Shift
-    // would change the character typed.
-    KeySym syms[2] = {keysym, keysym};
-    XChangeKeyboardMapping(display_.get(), spare_[slot], 2, syms, 1);
-    XSync(display_.get(), False);
-    spareSym_[slot] = keysym;
-    return spare_[slot];
 }
 
 uint16_t X11InputSink::scanCode(uint16_t vk) {
@@ -229,7 +147,7 @@ uint16_t X11InputSink::scanCode(uint16_t vk) {
 
 bool X11InputSink::windowRect(WindowHandle window, ScreenRect& rect) {
     if (window == 0) return false;
-    ErrorTrap trap(display_.get());
+    X11ErrorTrap trap(display_.get());
     XWindowAttributes attrs{};
     const Window w = static_cast<Window>(window);
     int x = 0, y = 0;
@@ -274,7 +192,7 @@ ScreenMetrics X11InputSink::primaryScreen() {
 
 bool X11InputSink::isWindow(WindowHandle window) {
     if (window == 0) return false;
-    ErrorTrap trap(display_.get());
+    X11ErrorTrap trap(display_.get());
     XWindowAttributes attrs{};
     const bool ok = XGetWindowAttributes(display_.get(), static_cast<Window>(window), &attrs);
     lastError_ = static_cast<uint32_t>(trap.finish());
@@ -291,7 +209,7 @@ ScreenRect X11InputSink::adjustRect(const ScreenRect& client, const WindowStyles
 
 void X11InputSink::minimumTrackSize(WindowHandle window, int32_t& width, int32_t& height) {
     width = height = 0;
-    ErrorTrap trap(display_.get());
+    X11ErrorTrap trap(display_.get());
     XSizeHints hints{};
     long supplied = 0;
     if (XGetWMNormalHints(display_.get(), static_cast<Window>(window), &hints, &supplied) &&
@@ -300,20 +218,6 @@ void X11InputSink::minimumTrackSize(WindowHandle window, int32_t& width, int32_t
         height = hints.min_height;
     }
     trap.finish();
-}
-
-bool X11InputSink::hasWindowManager() {
-    const Atom check = XInternAtom(display_.get(), "_NET_SUPPORTING_WM_CHECK", True);
-    if (check == None) return false;
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    const int rc = XGetWindowProperty(display_.get(), root_, check, 0, 1, False, XA_WINDOW,
-                                      &type, &format, &count, &after, &data);
-    const bool present = rc == Success && count == 1;
-    if (data) XFree(data);
-    return present;
 }
 
 bool X11InputSink::sendMoveResize(Window w, int32_t left, int32_t top, int32_t width,
@@ -341,8 +245,8 @@ bool X11InputSink::setPosition(WindowHandle window, int32_t left, int32_t top, i
         return false;
     }
     const Window w = static_cast<Window>(window);
-    const bool managed = hasWindowManager();
-    ErrorTrap trap(display_.get());
+    const bool managed = foreground_.hasWindowManager();
+    X11ErrorTrap trap(display_.get());
     bool ok = true;
     if (managed) {
         ok = sendMoveResize(w, left, top, width, height, keepPosition);
@@ -356,114 +260,8 @@ bool X11InputSink::setPosition(WindowHandle window, int32_t left, int32_t top, i
     return ok && lastError_ == 0;
 }
 
-Window X11InputSink::parentOf(Window w) {
-    Window root = 0, parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display_.get(), w, &root, &parent, &children, &count)) return 0;
-    if (children) XFree(children);
-    return parent;
-}
+bool X11InputSink::isForeground(WindowHandle window) { return foreground_.isForeground(static_cast<Window>(window)); }
 
-// The root's child that holds `w`: the window manager's frame, or `w` itself without one.
-Window X11InputSink::topLevelOf(Window w) {
-    for (Window parent = parentOf(w); parent != 0 && parent != root_; parent = parentOf(w)) w = parent;
-    return w;
-}
-
-// Keys go to the focus window or, when the focus follows the pointer, wherever the
-// pointer is; only the first counts as having the keyboard.
-bool X11InputSink::hasFocus(Window w) {
-    Window focus = 0;
-    int revert = 0;
-    XGetInputFocus(display_.get(), &focus, &revert);
-    for (Window f = focus; f != 0 && f != PointerRoot && f != root_; f = parentOf(f)) {
-        if (f == w) return true;
-    }
-    return false;
-}
-
-// Whether a viewable window stacked above w's top-level window overlaps w.
-bool X11InputSink::isCovered(Window w) {
-    ScreenRect r;
-    if (!windowRect(static_cast<WindowHandle>(w), r)) return true;
-    const Window top = topLevelOf(w);
-    Window rootReturn = 0, parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display_.get(), root_, &rootReturn, &parent, &children, &count)) return true;
-    bool above = false, covered = false;
-    for (unsigned i = 0; i < count && !covered; ++i) {  // bottom to top
-        if (children[i] == top) {
-            above = true;
-            continue;
-        }
-        XWindowAttributes a{};
-        if (!above || !XGetWindowAttributes(display_.get(), children[i], &a) || a.map_state != IsViewable) continue;
-        const int right = a.x + a.width + 2 * a.border_width, bottom = a.y + a.height + 2 * a.border_width;
-        covered = a.x < r.right && right > r.left && a.y < r.bottom && bottom > r.top;
-    }
-    if (children) XFree(children);
-    return covered || !above;
-}
-
-bool X11InputSink::isForeground(WindowHandle window) {
-    if (window == 0) return false;
-    const Window w = static_cast<Window>(window);
-    ErrorTrap trap(display_.get());
-    XWindowAttributes a{};
-    const bool front = XGetWindowAttributes(display_.get(), w, &a) && a.map_state == IsViewable && hasFocus(w) &&
-                       !isCovered(w);
-    lastError_ = static_cast<uint32_t>(trap.finish());
-    return front && lastError_ == 0;
-}
-
-// A window manager decides stacking and focus itself: ask it to activate the window (as a
-// pager does, which it honours and which also restores a minimised window) and wait for it.
-// Without one, raise the window and give it the focus directly.
-bool X11InputSink::bringToFront(WindowHandle window) {
-    if (window == 0) return false;
-    const Window w = static_cast<Window>(window);
-    if (hasWindowManager()) {
-        XEvent ev{};
-        ev.xclient.type = ClientMessage;
-        ev.xclient.window = w;
-        ev.xclient.message_type = XInternAtom(display_.get(), "_NET_ACTIVE_WINDOW", False);
-        ev.xclient.format = 32;
-        ev.xclient.data.l[0] = 2;  // source: pager
-        ev.xclient.data.l[1] = CurrentTime;
-        XSelectInput(display_.get(), root_, PropertyChangeMask | SubstructureNotifyMask);
-        XSendEvent(display_.get(), root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
-        const bool front = waitUntilForeground(w);
-        XSelectInput(display_.get(), root_, NoEventMask);
-        XSync(display_.get(), True);  // drop what the wait selected
-        return front;
-    }
-    ErrorTrap trap(display_.get());
-    XRaiseWindow(display_.get(), topLevelOf(w));
-    XSetInputFocus(display_.get(), w, RevertToParent, CurrentTime);
-    lastError_ = static_cast<uint32_t>(trap.finish());
-    return lastError_ == 0 && isForeground(window);
-}
-
-// Wakes on each change the window manager makes on the root (the active window property,
-// restacking), up to a deadline; the manager may also refuse, which the deadline ends.
-bool X11InputSink::waitUntilForeground(Window w) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(1000);
-    Display* d = display_.get();
-    pollfd fd{ConnectionNumber(d), POLLIN, 0};
-    for (;;) {
-        while (XEventsQueued(d, QueuedAfterReading) > 0) {
-            XEvent event;
-            XNextEvent(d, &event);
-        }
-        if (isForeground(static_cast<WindowHandle>(w))) return true;
-        if (XEventsQueued(d, QueuedAlready) > 0) continue;  // a change came in during the check
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return false;
-        if (poll(&fd, 1, static_cast<int>(left)) < 0 && errno != EINTR) return false;
-    }
-}
+bool X11InputSink::bringToFront(WindowHandle window) { return foreground_.bringToFront(static_cast<Window>(window)); }
 
 }  // namespace lumivane::host

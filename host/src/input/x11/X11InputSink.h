@@ -2,10 +2,11 @@
 // InputSink on XTest. Owns its own display connection; one caller at a time.
 
 #include "input/InputSink.h"
+#include "input/x11/X11Foreground.h"
+#include "input/x11/X11SpareKeys.h"
 
 #include <X11/Xlib.h>
 
-#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -37,33 +38,22 @@ private:
         void operator()(Display* d) const { XCloseDisplay(d); }
     };
     using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
-    // Enough that a binding outlives the receiver's lookup of any key typed just before.
-    static constexpr size_t kSpareSlots = 32;
 
     explicit X11InputSink(DisplayPtr display);
-    void findSpareKeycodes();
     bool applyMouse(const InputRecord& r);
     bool applyKey(const InputRecord& r);
     bool applyUnicode(const InputRecord& r);
     bool applyWheel(int32_t delta);
     bool pressKeysym(unsigned long keysym, bool down);
     bool typeCodePoint(uint32_t codePoint, bool down);
-    KeyCode bindSpare(unsigned long keysym);
-    bool hasWindowManager();
-    Window parentOf(Window w);
-    Window topLevelOf(Window w);
-    bool hasFocus(Window w);
-    bool isCovered(Window w);
-    bool waitUntilForeground(Window w);
     bool sendMoveResize(Window w, int32_t left, int32_t top, int32_t width, int32_t height,
                         bool keepPosition);
 
+    // Declared first: the parts below use the connection until they are gone.
     DisplayPtr display_;
     Window root_ = 0;
-    std::array<KeyCode, kSpareSlots> spare_{};
-    std::array<unsigned long, kSpareSlots> spareSym_{};
-    size_t spareCount_ = 0;
-    size_t nextSpare_ = 0;
+    X11SpareKeys spareKeys_;
+    X11Foreground foreground_;
     // The keycode a character's press went to, so its release goes there too.
     KeyCode charKeycode_ = 0;
     uint16_t pendingHighSurrogate_ = 0;
