@@ -2,7 +2,6 @@
 
 #include "NetworkTestSupport.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -23,7 +22,9 @@ protected:
 
     // Sends to 127.0.0.1 only; returns the answer, or nothing after `waitMs`.
     std::vector<std::uint8_t> ask(const std::string& request, int waitMs = 10000) {
-        const DatagramPeer to{htonl(INADDR_LOOPBACK), responder.port()};
+        const std::uint8_t loopback[4] = {127, 0, 0, 1};  // network byte order
+        DatagramPeer to{0, responder.port()};
+        std::memcpy(&to.address, loopback, sizeof loopback);
         EXPECT_TRUE(client.sendTo(reinterpret_cast<const std::uint8_t*>(request.data()), request.size(), to));
         if (client.waitReadable(waitMs) != UdpSocket::Wait::Readable) return {};
         std::uint8_t buffer[256];

@@ -3,18 +3,18 @@
 
 #include "core/Logging.h"
 #include "core/LittleEndian.h"
+#include "fakes/ReceiveTimeout.h"
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
-#include <sys/socket.h>
-#include <sys/time.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -83,8 +83,7 @@ public:
         if (receiveBuffer > 0) socket_.set_option(boost::asio::socket_base::receive_buffer_size(receiveBuffer));
         socket_.bind({boost::asio::ip::make_address(from), 0});
         socket_.connect({boost::asio::ip::make_address("127.0.0.1"), port});
-        timeval tv{static_cast<long>(kDeadline.count()), 0};
-        ::setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        setReceiveTimeout(static_cast<std::uintptr_t>(socket_.native_handle()), kDeadline);
     }
 
     std::vector<std::uint8_t> read(std::size_t n) {

@@ -3,8 +3,6 @@
 #include "network/SignalingTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -277,28 +275,6 @@ TEST(SignalingServerLifecycle, TwoServersRunSideBySideAndStopOnce) {
     ASSERT_TRUE(first.start());
     WsClient c(first.port());
     EXPECT_EQ(c.request(ping(2)), pong(2));
-}
-
-TEST(SignalingServerLifecycle, AcceptsAgainAfterAFailedAccept) {
-    LogCapture logs;
-    SignalingServer server(0);
-    ASSERT_TRUE(server.start());
-    WsClient client{WsClient::Deferred{}};
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-    // No descriptor left for the server's accept; the client's socket is already open.
-    const int lowestFree = dup(0);
-    ASSERT_GE(lowestFree, 0);
-    close(lowestFree);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    client.connectTcp(server.port());  // completes in the backlog, without the accept
-    const bool failed = logs.waitFor("Accept failed: ");
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
-    ASSERT_TRUE(failed);
-    client.handshake();
-    EXPECT_EQ(client.request(ping(3)), pong(3));
 }
 
 }  // namespace

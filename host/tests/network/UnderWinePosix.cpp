@@ -1,0 +1,7 @@
+#include "UnderWine.h"
+
+namespace lumivane::host::test {
+
+bool underWine() { return false; }
+
+}  // namespace lumivane::host::test
