@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <mutex>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -31,11 +32,46 @@ using namespace std::chrono_literals;
 constexpr const char* kWindowTitle = "Lumivane Bench Window";
 constexpr auto kStartDeadline = std::chrono::milliseconds(30s);
 
-// Every decoded picture goes through here: its stamp's age once the warm-up is over, the
-// picture rate, and the sender's CPU time over the same stretch.
+std::string windowTitle(std::uint32_t index) { return std::string(kWindowTitle) + " " + std::to_string(index + 1); }
+
+// The sender's CPU time over the measured stretch: started by the first picture after the
+// warm-up, read at most every 250 ms after that.
+class CpuMeter {
+public:
+    explicit CpuMeter(std::vector<pid_t> senders) : senders_(std::move(senders)) {}
+
+    void onPicture(Clock::time_point now) {
+        if (!started_) {
+            started_ = true;
+            start_ = lastRead_ = now;
+            startCpu_ = lastCpu_ = read();
+        } else if (now - lastRead_ >= 250ms) {
+            lastRead_ = now;
+            lastCpu_ = read();
+        }
+    }
+    double percent() const {
+        const double span = std::chrono::duration<double>(lastRead_ - start_).count();
+        return span > 0 && startCpu_ >= 0 ? 100 * (lastCpu_ - startCpu_) / span : 0;
+    }
+
+private:
+    double read() const {
+        double sum = 0;
+        for (pid_t pid : senders_) sum += processCpuSeconds(pid);
+        return sum;
+    }
+    std::vector<pid_t> senders_;
+    bool started_ = false;
+    Clock::time_point start_, lastRead_;
+    double startCpu_ = 0, lastCpu_ = 0;
+};
+
+// Every decoded picture of one window goes through here: its stamp's age once the
+// warm-up is over, and the picture rate.
 class StampCollector {
 public:
-    StampCollector(const RunSettings& settings, pid_t sender) : settings_(settings), sender_(sender) {}
+    StampCollector(const RunSettings& settings, CpuMeter& cpu) : settings_(settings), cpu_(cpu) {}
 
     void onPicture(const client::VideoDecoder::Luma& luma) {
         const auto now = Clock::now();
@@ -43,9 +79,9 @@ public:
         if (now - *first_ < std::chrono::duration<double>(settings_.warmupSeconds)) return;
         if (!measuring_) {
             measuring_ = true;
-            start_ = lastCpuRead_ = now;
-            startCpu_ = lastCpu_ = processCpuSeconds(sender_);
+            start_ = now;
         }
+        cpu_.onPicture(now);
         ++pictures_;
         last_ = now;
         const auto stamp = testwindow::readStamp(luma.data, std::size_t(luma.stride), luma.width, luma.height);
@@ -55,57 +91,85 @@ public:
             const auto age = testwindow::stampAgeMicros(*stamp, testwindow::monotonicMicros());
             ages_.values.push_back(double(age) / 1000.0);
         }
-        if (now - lastCpuRead_ >= 250ms) {
-            lastCpuRead_ = now;
-            lastCpu_ = processCpuSeconds(sender_);
-        }
     }
 
     bool done() const {
         return measuring_ && std::chrono::duration<double>(last_ - start_).count() >= settings_.seconds;
     }
 
-    void fill(RunResult& result) const {
-        if (!measuring_) {
-            result.error = "no pictures after the warm-up";
-            return;
-        }
+    bool fill(StreamResult& result) const {
+        if (!measuring_) return false;
         const double span = std::chrono::duration<double>(last_ - start_).count();
-        const double cpuSpan = std::chrono::duration<double>(lastCpuRead_ - start_).count();
         result.fps = span > 0 ? double(pictures_ - 1) / span : 0;
-        result.cpuPercent = cpuSpan > 0 && startCpu_ >= 0 ? 100 * (lastCpu_ - startCpu_) / cpuSpan : 0;
         result.glassToGlassMs = ages_;
         result.unreadable = unreadable_;
+        return true;
     }
 
 private:
     const RunSettings& settings_;
-    const pid_t sender_;
+    CpuMeter& cpu_;
     std::optional<Clock::time_point> first_;
     bool measuring_ = false;
-    Clock::time_point start_, last_, lastCpuRead_;
-    double startCpu_ = 0, lastCpu_ = 0;
+    Clock::time_point start_, last_;
     std::uint64_t pictures_ = 0, unreadable_ = 0;
     Samples ages_;
 };
 
-std::unique_ptr<ChildProcess> startTestWindow(const RunSettings& s, std::string& error) {
-    auto window = std::make_unique<ChildProcess>(std::vector<std::string>{
-        LUMIVANE_TESTWINDOW_PATH, "--title", kWindowTitle, "--width", std::to_string(s.width), "--height",
-        std::to_string(s.height), "--interval", std::to_string(1000.0 / s.paintFps), "--stamp"});
-    if (!window->waitFor("frame 1\n", kStartDeadline)) error = "the test window did not start: " + window->output();
+void fillResult(const std::vector<std::unique_ptr<StampCollector>>& collectors, const CpuMeter& cpu,
+                RunResult& result) {
+    result.streams.resize(collectors.size());
+    for (std::size_t i = 0; i < collectors.size(); ++i) {
+        if (!collectors[i]->fill(result.streams[i])) {
+            result.error = "no pictures after the warm-up on window " + std::to_string(i + 1);
+            return;
+        }
+    }
+    result.cpuPercent = cpu.percent();
+}
+
+// Side by side along the top of the screen.
+std::unique_ptr<ChildProcess> startTestWindow(const RunSettings& s, std::uint32_t index, bool animated,
+                                              std::string& error) {
+    std::vector<std::string> args{LUMIVANE_TESTWINDOW_PATH, "--title", windowTitle(index), "--width",
+                                  std::to_string(s.width), "--height", std::to_string(s.height), "--x",
+                                  std::to_string(index * s.width), "--stamp"};
+    if (animated) {
+        args.push_back("--interval");
+        args.push_back(std::to_string(1000.0 / s.paintFps));
+    }
+    auto window = std::make_unique<ChildProcess>(args);
+    if (!window->waitFor("frame 1\n", kStartDeadline) && !window->waitFor("frame 0\n", 1s))
+        error = "the test window did not start: " + window->output();
     return window;
 }
 
-// The host's own summary of the stream, logged when the stream stops.
+std::vector<std::unique_ptr<ChildProcess>> startTestWindows(const RunSettings& s, bool animated, std::string& error) {
+    std::vector<std::unique_ptr<ChildProcess>> windows;
+    for (std::uint32_t i = 0; i < s.windows && error.empty(); ++i) windows.push_back(startTestWindow(s, i, animated, error));
+    return windows;
+}
+
+// The host's own summary of each stream, logged when the stream stops; streams are
+// numbered in the order the client started them.
 void readHostLatency(ChildProcess& host, RunResult& result) {
-    const std::regex line(R"(frame latency \(arrival to socket\): \d+ frames, median ([\d.]+) ms, p99 ([\d.]+) ms)");
-    if (!host.waitFor("frame latency (arrival to socket)", kStartDeadline)) return;
+    const std::string marker = "frame latency (arrival to socket)";
+    host.waitUntil(
+        [&](const std::string& out) {
+            std::size_t count = 0;
+            for (auto at = out.find(marker); at != std::string::npos; at = out.find(marker, at + 1)) ++count;
+            return count >= result.streams.size();
+        },
+        kStartDeadline);
+    const std::regex line(R"(Stream (\d+) frame latency \(arrival to socket\): \d+ frames, median ([\d.]+) ms, p99 ([\d.]+) ms)");
     const std::string out = host.output();
-    std::smatch m;
-    if (std::regex_search(out, m, line)) {
-        result.hostMedianMs = std::stod(m[1]);
-        result.hostP99Ms = std::stod(m[2]);
+    std::vector<std::smatch> found;
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), line); it != std::sregex_iterator(); ++it)
+        found.push_back(*it);
+    std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) { return std::stoi(x[1]) < std::stoi(y[1]); });
+    for (std::size_t i = 0; i < found.size() && i < result.streams.size(); ++i) {
+        result.streams[i].hostMedianMs = std::stod(found[i][2]);
+        result.streams[i].hostP99Ms = std::stod(found[i][3]);
     }
 }
 
@@ -157,54 +221,175 @@ double idleCpuPercent(pid_t pid) {
     return 100 * (processCpuSeconds(pid) - start) / 2.0;
 }
 
-RunResult runLumivane(const RunSettings& s) {
-    RunResult result;
-    auto window = startTestWindow(s, result.error);
-    if (!result.error.empty()) return result;
-    host::HostSandbox sandbox("bench");
-    const auto ports = sandbox.writeSettings(",\"targetFps\":" + std::to_string(s.hostFps) +
-                                             ",\"targetBitrate\":" + std::to_string(s.bitrateKbps) +
-                                             ",\"maxBitrate\":" + std::to_string(s.maxBitrateKbps));
-    ChildProcess& host = sandbox.startHost();
+namespace {
+
+// The host in its sandbox, settled with nothing streaming: its idle figures filled in.
+struct HostRun {
+    host::HostSandbox sandbox{"bench"};
+    host::HostPorts ports;
+    ChildProcess* process = nullptr;
+};
+
+bool startHost(const RunSettings& s, const ChildProcess& focusWindow, HostRun& run, RunResult& result) {
+    run.ports = run.sandbox.writeSettings(",\"targetFps\":" + std::to_string(s.hostFps) +
+                                          ",\"targetBitrate\":" + std::to_string(s.bitrateKbps) +
+                                          ",\"maxBitrate\":" + std::to_string(s.maxBitrateKbps));
+    run.process = s.hostBinary.empty() ? &run.sandbox.startHost() : &run.sandbox.startHost({}, s.hostBinary);
     result.command = "lumivane-host (" + std::to_string(s.hostFps) + " fps, " + std::to_string(s.bitrateKbps) + " / " +
                      std::to_string(s.maxBitrateKbps) + " kbit/s, software x264)";
-    if (!host.waitFor("entering main loop", kStartDeadline)) {
-        result.error = "the host did not start:\n" + host.tail();
-        return result;
+    if (!run.process->waitFor("entering main loop", kStartDeadline)) {
+        result.error = "the host did not start:\n" + run.process->tail();
+        return false;
     }
     // What the host costs with nothing to stream: its dashboard window's loop, in front
     // and behind.
-    result.idleFrontCpuPercent = result.idleCpuPercent = idleCpuPercent(host.pid());
+    result.idleFrontCpuPercent = result.idleCpuPercent = idleCpuPercent(run.process->pid());
     if (!s.dashboardInFront) {
-        if (!focusTestWindow(*window)) {
+        if (!focusTestWindow(focusWindow)) {
             result.error = "could not give the test window the focus";
-            return result;
+            return false;
         }
-        result.idleCpuPercent = idleCpuPercent(host.pid());
+        result.idleCpuPercent = idleCpuPercent(run.process->pid());
     }
+    return true;
+}
 
+client::ClientOptions streamOptions(const RunSettings& s, std::uint16_t port, double seconds) {
     client::ClientOptions options;
     options.command = client::Command::Stream;
-    options.port = ports.signaling;
-    options.windows = {{std::nullopt, kWindowTitle}};
-    options.seconds = s.warmupSeconds + s.seconds;
+    options.port = port;
+    for (std::uint32_t i = 0; i < s.windows; ++i) options.windows.push_back({std::nullopt, windowTitle(i)});
+    options.seconds = seconds;
     options.audio = false;
     options.feedback = false;
     options.timeoutMs = 20000;
+    return options;
+}
+
+}  // namespace
+
+RunResult runLumivane(const RunSettings& s) {
+    RunResult result;
+    auto windows = startTestWindows(s, true, result.error);
+    if (!result.error.empty()) return result;
+    HostRun run;
+    if (!startHost(s, *windows.front(), run, result)) return result;
+    ChildProcess& host = *run.process;
+
+    const client::ClientOptions options = streamOptions(s, run.ports.signaling, s.warmupSeconds + s.seconds);
     std::ostringstream out, err;
     client::Reporter reporter(out, err, true);
-    StampCollector collector(s, host.pid());
+    CpuMeter cpu({host.pid()});
+    std::vector<std::unique_ptr<StampCollector>> collectors;
+    for (std::uint32_t i = 0; i < s.windows; ++i) collectors.push_back(std::make_unique<StampCollector>(s, cpu));
     client::ClientApp app(options, reporter);
-    app.setPictureHook([&](const client::VideoDecoder& decoder) { collector.onPicture(decoder.luma()); });
+    app.setPictureHook([&](std::size_t window, const client::VideoDecoder& decoder) {
+        if (window < collectors.size()) collectors[window]->onPicture(decoder.luma());
+    });
     if (app.run(false) != client::ExitCode::Ok) {
         result.error = "the client failed: " + err.str() + "\nhost:\n" + host.tail();
         return result;
     }
-    collector.fill(result);
+    fillResult(collectors, cpu, result);
     readHostLatency(host, result);
     host.signal(SIGTERM);
     host.exitCode(kStartDeadline);
     return result;
+}
+
+RunResult runStillWindow(const RunSettings& s) {
+    RunResult result;
+    RunSettings one = s;
+    one.windows = 1;
+    auto windows = startTestWindows(one, false, result.error);
+    if (!result.error.empty()) return result;
+    HostRun run;
+    if (!startHost(one, *windows.front(), run, result)) return result;
+    ChildProcess& host = *run.process;
+    const double seconds = 4;
+    const client::ClientOptions options = streamOptions(one, run.ports.signaling, seconds);
+    std::ostringstream out, err;
+    client::Reporter reporter(out, err, true);
+    client::ClientApp app(options, reporter);
+    std::thread client([&] {
+        if (app.run(false) != client::ExitCode::Ok) result.error = "the client failed: " + err.str();
+    });
+    // The first picture and the stream's start are over after a second.
+    result.cpuPercent = idleCpuPercent(host.pid());
+    client.join();
+    host.signal(SIGTERM);
+    host.exitCode(kStartDeadline);
+    return result;
+}
+
+DragResult runDrag(const RunSettings& s) {
+    DragResult drag;
+    RunResult result;
+    RunSettings one = s;
+    one.windows = 1;
+    one.width = 1280;
+    one.height = 720;
+    auto windows = startTestWindows(one, true, result.error);
+    HostRun run;
+    if (result.error.empty()) startHost(one, *windows.front(), run, result);
+    if (!result.error.empty()) {
+        drag.error = result.error;
+        return drag;
+    }
+    std::smatch idMatch;
+    const std::string windowOutput = windows.front()->output();
+    std::regex_search(windowOutput, idMatch, std::regex("window (0x[0-9a-f]+)"));
+    const Window window = Window(std::stoul(idMatch[1], nullptr, 16));
+
+    // Sizes during the drag never equal the final one, which is a multiple of 16, so the
+    // decoded picture shows it unpadded.
+    constexpr std::uint32_t kFinalWidth = 1232, kFinalHeight = 704;
+    std::mutex mutex;
+    std::optional<Clock::time_point> lastChange, finalShown;
+    ChildProcess& host = *run.process;
+    const client::ClientOptions options = streamOptions(one, run.ports.signaling, 5);
+    std::ostringstream out, err;
+    client::Reporter reporter(out, err, true);
+    client::ClientApp app(options, reporter);
+    app.setPictureHook([&](std::size_t, const client::VideoDecoder& decoder) {
+        const auto luma = decoder.luma();
+        std::lock_guard lock(mutex);
+        if (lastChange && !finalShown && std::uint32_t(luma.width) == kFinalWidth &&
+            std::uint32_t(luma.height) == kFinalHeight)
+            finalShown = Clock::now();
+    });
+    std::thread dragger([&] {
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) return;
+        std::this_thread::sleep_for(1s);  // the stream runs
+        const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / s.paintFps));
+        auto due = Clock::now();
+        const int changes = int(2 * s.paintFps);
+        for (int i = 0; i <= changes; ++i) {
+            const bool last = i == changes;
+            XResizeWindow(display, window, last ? kFinalWidth : 1040 + (i % 20) * 8, last ? kFinalHeight : 600 + (i % 10) * 8);
+            XSync(display, False);
+            if (last) {
+                std::lock_guard lock(mutex);
+                lastChange = Clock::now();
+            }
+            drag.sizeChanges = i + 1;
+            due += interval;
+            std::this_thread::sleep_until(due);
+        }
+        XCloseDisplay(display);
+    });
+    const bool ok = app.run(false) == client::ExitCode::Ok;
+    dragger.join();
+    if (!ok) drag.error = "the client failed: " + err.str();
+    const std::string log = host.output();
+    const std::string marker = "recreating encoder";
+    for (auto at = log.find(marker); at != std::string::npos; at = log.find(marker, at + 1)) ++drag.encoderRebuilds;
+    if (lastChange && finalShown)
+        drag.finalShownMs = std::chrono::duration<double, std::milli>(*finalShown - *lastChange).count();
+    host.signal(SIGTERM);
+    host.exitCode(kStartDeadline);
+    return drag;
 }
 
 namespace {
@@ -231,6 +416,7 @@ public:
     Listener& operator=(const Listener&) = delete;
 
     std::uint16_t port() const { return port_; }
+    int connection() const { return connection_; }
     void hangUp() {
         if (connection_ >= 0) ::close(connection_);
         connection_ = -1;
@@ -254,12 +440,12 @@ private:
     std::uint16_t port_ = 0;
 };
 
-std::vector<std::string> ffmpegCommand(const RunSettings& s, std::uint16_t port) {
+std::vector<std::string> ffmpegCommand(const RunSettings& s, std::uint32_t window, std::uint16_t port) {
     const char* display = std::getenv("DISPLAY");
     return {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin",
             "-f", "x11grab", "-draw_mouse", "0", "-framerate", std::to_string(s.grabFps),
             "-video_size", std::to_string(s.width) + "x" + std::to_string(s.height),
-            "-i", std::string(display ? display : ":0") + "+0,0",
+            "-i", std::string(display ? display : ":0") + "+" + std::to_string(window * s.width) + ",0",
             "-c:v", "libx264", "-preset", "ultrafast", "-tune", "zerolatency",
             "-b:v", std::to_string(s.bitrateKbps) + "k", "-maxrate", std::to_string(s.maxBitrateKbps) + "k",
             "-bufsize", std::to_string(s.maxBitrateKbps / s.grabFps) + "k", "-g", std::to_string(s.gopLength),
@@ -275,45 +461,94 @@ std::string joined(const std::vector<std::string>& words) {
 
 }  // namespace
 
+namespace {
+
+// One ffmpeg grabbing one window, and what the bench decodes of its stream.
+struct FfmpegStream {
+    Listener listener;
+    std::unique_ptr<ChildProcess> process;
+    client::VideoDecoder decoder;
+    std::unique_ptr<FlvStream> flv;
+};
+
+}  // namespace
+
 RunResult runFfmpeg(const RunSettings& s) {
     RunResult result;
-    auto window = startTestWindow(s, result.error);
+    auto windows = startTestWindows(s, true, result.error);
     if (!result.error.empty()) return result;
-    Listener listener;
-    const auto command = ffmpegCommand(s, listener.port());
-    result.command = joined(command);
-    ChildProcess ffmpeg(command);
-    if (!listener.accept(kStartDeadline)) {
-        result.error = "ffmpeg did not connect: " + ffmpeg.output();
-        return result;
+    std::vector<std::unique_ptr<FfmpegStream>> streams;
+    std::vector<pid_t> pids;
+    for (std::uint32_t i = 0; i < s.windows; ++i) {
+        auto stream = std::make_unique<FfmpegStream>();
+        const auto command = ffmpegCommand(s, i, stream->listener.port());
+        result.command = joined(command);
+        stream->process = std::make_unique<ChildProcess>(command);
+        pids.push_back(stream->process->pid());
+        streams.push_back(std::move(stream));
     }
-    client::VideoDecoder decoder;
-    if (!decoder.open(result.error)) return result;
-    StampCollector collector(s, ffmpeg.pid());
-    FlvStream flv({[&](const std::vector<std::uint8_t>& sps, const std::vector<std::uint8_t>& pps) {
-                       decoder.setParameterSets(sps, pps);
-                   },
-                   [&](const std::uint8_t* data, std::size_t size) {
-                       std::string ignored;
-                       if (decoder.decode(data, size, ignored)) collector.onPicture(decoder.luma());
-                   }});
+    CpuMeter cpu(pids);
+    std::vector<std::unique_ptr<StampCollector>> collectors;
+    for (auto& stream : streams) {
+        if (!stream->listener.accept(kStartDeadline)) {
+            result.error = "ffmpeg did not connect: " + stream->process->output();
+            return result;
+        }
+        if (!stream->decoder.open(result.error)) return result;
+        collectors.push_back(std::make_unique<StampCollector>(s, cpu));
+        auto* decoder = &stream->decoder;
+        auto* collector = collectors.back().get();
+        stream->flv = std::make_unique<FlvStream>(FlvStream::Handlers{
+            [decoder](const std::vector<std::uint8_t>& sps, const std::vector<std::uint8_t>& pps) {
+                decoder->setParameterSets(sps, pps);
+            },
+            [decoder, collector](const std::uint8_t* data, std::size_t size) {
+                std::string ignored;
+                if (decoder->decode(data, size, ignored)) collector->onPicture(decoder->luma());
+            }});
+    }
+    const auto allDone = [&] {
+        return std::all_of(collectors.begin(), collectors.end(), [](const auto& c) { return c->done(); });
+    };
     std::vector<std::uint8_t> buffer(1 << 20);
-    while (!collector.done()) {
-        const ssize_t n = listener.receive(buffer.data(), buffer.size(), kStartDeadline);
-        if (n <= 0) {
-            result.error = "ffmpeg's stream ended: " + ffmpeg.output();
+    std::vector<pollfd> fds;
+    for (auto& stream : streams) fds.push_back({stream->listener.connection(), POLLIN, 0});
+    while (!allDone()) {
+        if (poll(fds.data(), fds.size(), int(kStartDeadline.count())) <= 0) {
+            result.error = "ffmpeg sent nothing for too long";
             return result;
         }
-        if (!flv.push(buffer.data(), std::size_t(n))) {
-            result.error = "cannot read ffmpeg's stream: " + flv.error();
-            return result;
+        for (std::size_t i = 0; i < streams.size(); ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            const ssize_t n = recv(fds[i].fd, buffer.data(), buffer.size(), 0);
+            if (n <= 0) {
+                result.error = "ffmpeg's stream ended: " + streams[i]->process->output();
+                return result;
+            }
+            if (!streams[i]->flv->push(buffer.data(), std::size_t(n))) {
+                result.error = "cannot read ffmpeg's stream: " + streams[i]->flv->error();
+                return result;
+            }
         }
     }
-    collector.fill(result);
-    listener.hangUp();  // ffmpeg may be blocked writing to us
-    ffmpeg.signal(SIGTERM);
-    ffmpeg.exitCode(kStartDeadline);
+    fillResult(collectors, cpu, result);
+    for (auto& stream : streams) {
+        stream->listener.hangUp();  // ffmpeg may be blocked writing to us
+        stream->process->signal(SIGTERM);
+        stream->process->exitCode(kStartDeadline);
+    }
     return result;
+}
+
+double RunResult::totalFps() const {
+    double sum = 0;
+    for (const auto& stream : streams) sum += stream.fps;
+    return sum;
+}
+
+double RunResult::cpuMsPerFrame() const {
+    const double fps = totalFps();
+    return fps > 0 ? 10 * cpuPercent / fps : 0;
 }
 
 bool ffmpegAvailable() {

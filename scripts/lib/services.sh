@@ -30,11 +30,12 @@ lv_wait_for() {
   return 1
 }
 
+# LV_XVFB_SCREEN sets the screen (default 1920x1080x24; the bench wants 2560x1440x24).
 lv_start_xvfb() {
   local n
   for n in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    $(lv_session_prefix) Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset +extension Composite >"$lv_services_dir/xvfb.log" 2>&1 &
+    $(lv_session_prefix) Xvfb ":$n" -screen 0 "${LV_XVFB_SCREEN:-1920x1080x24}" -nolisten tcp -noreset +extension Composite >"$lv_services_dir/xvfb.log" 2>&1 &
     lv_xvfb_pid=$!
     export DISPLAY=":$n"
     # Another run may have taken the same number first: then our server has exited

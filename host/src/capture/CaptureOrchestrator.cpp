@@ -157,7 +157,8 @@ bool CaptureOrchestrator::startLocked(std::uint32_t windowId, std::uint8_t strea
                                                               std::uint32_t h) {
         onFrameCaptured(streamId, serial, texture, w, h);
     };
-    if (!session.capture->startCapture(onFrame)) {
+    auto onResumed = [this, streamId, serial = session.serial] { onCaptureResumed(streamId, serial); };
+    if (!session.capture->startCapture(onFrame, onResumed)) {
         LV_ERROR("Failed to start capture for window {:x}", windowId);
         session.encoder->shutdown();
         retired.push_back(std::move(session));
@@ -236,8 +237,18 @@ StreamSession* CaptureOrchestrator::findSession(std::uint8_t streamId) {
 
 void CaptureOrchestrator::requestKeyframe(std::uint8_t streamId) {
     std::lock_guard lock(mutex_);
-    if (StreamSession* session = findSession(streamId); session && session->encoder)
-        session->encoder->requestKeyframe();
+    StreamSession* session = findSession(streamId);
+    if (!session || !session->encoder) return;
+    session->encoder->requestKeyframe();
+    // A still window sends no frame of its own; the keyframe must not wait for one.
+    session->capture->requestFrame();
+}
+
+// On the capture thread: the client may have shown nothing or an old picture meanwhile.
+void CaptureOrchestrator::onCaptureResumed(std::uint8_t streamId, std::uint64_t serial) {
+    std::lock_guard lock(mutex_);
+    StreamSession* session = findSession(streamId);
+    if (session && session->serial == serial && session->encoder) session->encoder->requestKeyframe();
 }
 
 void CaptureOrchestrator::setStreamBitrate(std::uint8_t streamId, std::uint32_t bitrateKbps,
@@ -310,10 +321,14 @@ bool CaptureOrchestrator::rebuildEncoder(StreamSession& session, std::uint8_t st
     return true;
 }
 
-// The frame itself when its size is already a multiple of 16; otherwise the frame copied
-// into the top-left of a black texture of the padded size. Null when that cannot be made.
+// The frame itself when its size is already a multiple of 16 or the encoder pads in its
+// own picture; otherwise the frame copied into the top-left of a black texture of the
+// padded size. Null when that cannot be made.
 const Texture* CaptureOrchestrator::padFrame(StreamSession& session, const Texture& texture) {
     if (session.width == session.paddedWidth && session.height == session.paddedHeight) return &texture;
+    if (session.encoder->acceptsUnpaddedFrames() && texture.width() == session.width &&
+        texture.height() == session.height)
+        return &texture;
     if (!session.paddingTexture) {
         session.paddingTexture = device_->createTexture(session.paddedWidth, session.paddedHeight, texture.format());
         if (!session.paddingTexture) {

@@ -95,6 +95,7 @@ private:
     StreamSession* findSession(std::uint8_t streamId);
     void onFrameCaptured(std::uint8_t streamId, std::uint64_t serial, const Texture& texture,
                          std::uint32_t width, std::uint32_t height);
+    void onCaptureResumed(std::uint8_t streamId, std::uint64_t serial);
     bool rebuildEncoder(StreamSession& session, std::uint8_t streamId, std::uint32_t width,
                         std::uint32_t height);
     const Texture* padFrame(StreamSession& session, const Texture& texture);

@@ -21,10 +21,12 @@ struct CaptureSystemInfo {
 class CaptureSource {
 public:
     // The frame's pixels at the pool's size and its content size, which differs from the
-    // pool's after a resize. The texture is valid only during the call.
+    // pool's after a resize. The texture is valid only during the call; its alpha is
+    // undefined for an opaque window.
     using FrameArrived = std::function<void(const Texture& frame, std::uint32_t contentWidth,
                                             std::uint32_t contentHeight)>;
     using Closed = std::function<void()>;
+    using Resumed = std::function<void()>;
 
     virtual ~CaptureSource() = default;
 
@@ -41,6 +43,12 @@ public:
     // handler must not wait for a lock the caller of close() holds. From the source's own
     // thread it only asks the thread to end; the destructor joins it. Idempotent.
     virtual void close() = 0;
+
+    // Any thread: deliver a frame within a frame interval even if nothing changed.
+    virtual void requestFrame() {}
+    // Before start: called on the source's thread when a hidden window is shown again,
+    // just before its next frame. Sources that never pause need not call it.
+    virtual void setResumedHandler(Resumed onResumed) { (void)onResumed; }
 
     // The platform's real source, pacing frames to at most maxFps.
     static std::unique_ptr<CaptureSource> create(std::uint32_t maxFps);

@@ -61,7 +61,7 @@ bool WindowCapture::initialize(WindowHandle window, GpuDevice* device) {
     return true;
 }
 
-bool WindowCapture::startCapture(FrameCallback callback) {
+bool WindowCapture::startCapture(FrameCallback callback, ResumedCallback onResumed) {
     if (capturing_) {
         LV_WARN("Capture already started");
         return true;
@@ -72,6 +72,7 @@ bool WindowCapture::startCapture(FrameCallback callback) {
     }
     if (!logDiagnostics()) return false;
     frameCallback_ = std::move(callback);
+    resumedCallback_ = std::move(onResumed);
     try {
         return runStart();
     } catch (const std::exception& e) {
@@ -96,6 +97,11 @@ bool WindowCapture::runStart() {
     // Set before the source runs: its first frame may arrive before start() returns.
     capturing_ = true;
     auto onFrame = [this](const Texture& frame, std::uint32_t w, std::uint32_t h) { processFrame(frame, w, h); };
+    source_->setResumedHandler([this] {
+        if (!capturing_) return;
+        LV_INFO("Captured window {:x} is shown again", window_);
+        if (resumedCallback_) resumedCallback_();
+    });
     if (!source_->start(width, height, onFrame, [this] { onWindowClosed(); }, error)) {
         capturing_ = false;
         LV_ERROR("Failed to start capture: {}", error);
@@ -166,7 +172,12 @@ void WindowCapture::stopCapture() {
     // Joins the source's thread unless we are on it, so no frame handler runs past here.
     source_->close();
     frameCallback_ = nullptr;
+    resumedCallback_ = nullptr;
     LV_INFO("Capture stopped");
+}
+
+void WindowCapture::requestFrame() {
+    if (capturing_) source_->requestFrame();
 }
 
 void WindowCapture::getSize(std::int32_t& width, std::int32_t& height) const {

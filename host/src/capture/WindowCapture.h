@@ -17,6 +17,8 @@ class WindowCapture {
 public:
     // Runs on the source's thread; the texture is valid only during the call.
     using FrameCallback = std::function<void(const Texture& texture, std::uint32_t width, std::uint32_t height)>;
+    // Runs on the source's thread when a hidden window is shown again, before its frame.
+    using ResumedCallback = std::function<void()>;
 
     WindowCapture(std::unique_ptr<CaptureSource> source, std::unique_ptr<WindowSystem> windows);
     ~WindowCapture();
@@ -28,8 +30,10 @@ public:
 
     // The device must outlive this object.
     bool initialize(WindowHandle window, GpuDevice* device);
-    bool startCapture(FrameCallback callback);
+    bool startCapture(FrameCallback callback, ResumedCallback onResumed = nullptr);
     void stopCapture();
+    // Any thread: a frame follows within a frame interval even if the window is still.
+    void requestFrame();
     bool isCapturing() const { return capturing_.load(); }
     void getSize(std::int32_t& width, std::int32_t& height) const;
 
@@ -43,6 +47,7 @@ private:
     WindowHandle window_ = 0;
     GpuDevice* device_ = nullptr;
     FrameCallback frameCallback_;
+    ResumedCallback resumedCallback_;
     std::atomic<bool> capturing_{false};
     std::atomic<std::int32_t> width_{0};
     std::atomic<std::int32_t> height_{0};

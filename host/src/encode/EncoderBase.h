@@ -23,6 +23,9 @@ public:
     // False at once when uninitialised or texture is null; delivers every ready
     // access unit before returning.
     virtual bool encodeFrame(Texture* texture) = 0;
+    // True when encodeFrame also takes a texture smaller than the configured size and
+    // pads it (black, right and bottom) in its own picture.
+    virtual bool acceptsUnpaddedFrames() const { return false; }
     virtual void requestKeyframe() = 0;
     virtual void setBitrate(std::uint32_t bitrateKbps, std::uint32_t maxBitrateKbps) = 0;
     virtual void setFrameCallback(FrameCallback callback) = 0;

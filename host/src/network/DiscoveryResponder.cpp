@@ -70,14 +70,20 @@ void DiscoveryResponder::listenerThread() {
     }
 }
 
-void DiscoveryResponder::handleDatagram(const std::uint8_t* data, std::size_t size, const DatagramPeer& from) {
-    if (size < kMagicLength || std::memcmp(data, kRequestMagic, kMagicLength) != 0) return;
+std::optional<std::string> DiscoveryResponder::requestClientName(const std::uint8_t* data, std::size_t size) {
+    if (size < kMagicLength || std::memcmp(data, kRequestMagic, kMagicLength) != 0) return std::nullopt;
     std::string clientName = "Unknown";
     if (size > kMagicLength + 1) {
         const char* name = reinterpret_cast<const char*>(data + kMagicLength + 1);
         clientName.assign(name, strnlen(name, size - kMagicLength - 1));
     }
-    LV_INFO("Discovery request from {} ({})", UdpSocket::addressText(from), clientName);
+    return clientName;
+}
+
+void DiscoveryResponder::handleDatagram(const std::uint8_t* data, std::size_t size, const DatagramPeer& from) {
+    const auto clientName = requestClientName(data, size);
+    if (!clientName) return;
+    LV_INFO("Discovery request from {} ({})", UdpSocket::addressText(from), *clientName);
     sendResponse(from);
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,9 @@ public:
 
     // The answer every valid request gets.
     std::vector<std::uint8_t> response() const;
+    // The client name a request carries ("Unknown" when none); empty for a datagram that
+    // is no request.
+    static std::optional<std::string> requestClientName(const std::uint8_t* data, std::size_t size);
 
 private:
     void listenerThread();

@@ -92,6 +92,11 @@ bool SignalingServerImpl::holdsSession(const net::ip::address& address) const {
     return false;
 }
 
+void SignalingServerImpl::addSession(std::shared_ptr<WebSocketSession> session) {
+    std::lock_guard lock(sessionsMutex_);
+    sessions_.insert(std::move(session));
+}
+
 void SignalingServerImpl::removeSession(WebSocketSession* session) {
     std::lock_guard lock(sessionsMutex_);
     for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {

@@ -45,6 +45,9 @@ public:
     // Session strand only.
     void handleMessage(WebSocketSession* session, const std::string& text);
     void removeSession(WebSocketSession* session);
+    // Registers a session that was not accepted here, so handleMessage can be driven
+    // without a socket.
+    void addSession(std::shared_ptr<WebSocketSession> session);
 
 private:
     void onAccept(boost::asio::ip::tcp::socket socket);

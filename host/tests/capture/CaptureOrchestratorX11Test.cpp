@@ -3,7 +3,9 @@
 
 #include "capture/CaptureOrchestrator.h"
 
+#include "LogRecorder.h"
 #include "TestWindowProcess.h"
+#include "X11WindowManager.h"
 #include "XTestHelpers.h"
 #include "encode/H264Decoder.h"
 #include "testwindow/TestPattern.h"
@@ -24,9 +26,11 @@ using testing::I420;
 class Collected {
 public:
     void attach(CaptureOrchestrator& orchestrator) {
-        orchestrator.setEncodedFrameCallback([this](std::uint8_t, const std::uint8_t* data, std::size_t size, bool, auto) {
+        orchestrator.setEncodedFrameCallback([this](std::uint8_t, const std::uint8_t* data, std::size_t size,
+                                                    bool keyframe, auto) {
             std::lock_guard lock(mutex_);
             units_.emplace_back(data, data + size);
+            keyframes_.push_back(keyframe);
             changed_.notify_all();
         });
         orchestrator.setResolutionChangeCallback([this](std::uint8_t, std::uint32_t w, std::uint32_t h) {
@@ -40,6 +44,25 @@ public:
         std::unique_lock lock(mutex_);
         if (!changed_.wait_for(lock, 20s, [&] { return units_.size() > index; })) return std::nullopt;
         return units_[index];
+    }
+    // Whether the index-th access unit, once it has come, is a keyframe.
+    std::optional<bool> keyframe(std::size_t index) {
+        if (!unit(index)) return std::nullopt;
+        std::lock_guard lock(mutex_);
+        return keyframes_[index];
+    }
+    // True once an access unit at index from or later is a keyframe.
+    bool keyframeFrom(std::size_t from) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 20s, [&] {
+            for (std::size_t i = from; i < keyframes_.size(); ++i)
+                if (keyframes_[i]) return true;
+            return false;
+        });
+    }
+    std::size_t count() {
+        std::lock_guard lock(mutex_);
+        return units_.size();
     }
     std::optional<std::vector<std::uint8_t>> firstAfterResize(std::uint32_t width, std::uint32_t height) {
         std::size_t index = 0;
@@ -56,6 +79,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::vector<std::uint8_t>> units_;
+    std::vector<bool> keyframes_;
     std::pair<std::uint32_t, std::uint32_t> resized_;
     std::size_t firstAfterResize_ = 0;
 };
@@ -117,6 +141,78 @@ TEST(CaptureOrchestratorX11Test, WindowComesOutAsDecodablePaddedH264AndFollowsRe
     EXPECT_LT(meanLumaError(picture, 400, 300), 6.0);
 
     orchestrator->stopCapture(1);
+    orchestrator->shutdown();
+}
+
+TEST(CaptureOrchestratorX11Test, StillWindowAnswersKeyframeRequestsAndHiddenWindowPausesItsStream) {
+    if (!std::getenv("DISPLAY")) GTEST_FAIL() << "DISPLAY is not set; run under scripts/test";
+    ASSERT_TRUE(holdDisplayOpen());
+    ASSERT_TRUE(warpPointer(1900, 1060));
+    TestWindowProcess process({"--width", "320", "--height", "240"});
+    std::uint32_t id = process.waitForWindow();
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(process.waitForLine("frame 0"));
+    auto orchestrator = CaptureOrchestrator::create();
+    ASSERT_TRUE(orchestrator->initialize());
+    Collected collected;
+    collected.attach(*orchestrator);
+    ASSERT_TRUE(orchestrator->startCapture(id, 1));
+    ASSERT_EQ(collected.keyframe(0), std::optional<bool>(true));
+
+    // The window never repaints: the keyframe comes from its last picture.
+    orchestrator->requestKeyframe(1);
+    EXPECT_TRUE(collected.keyframeFrom(1));
+
+    // Hidden (minimised, another desktop): the stream stays and waits.
+    ASSERT_TRUE(setWindowMapped(id, false));
+    const std::size_t before = collected.count();
+    orchestrator->update();
+    std::uint32_t w = 0, h = 0;
+    EXPECT_TRUE(orchestrator->getStreamResolution(1, w, h));
+    ASSERT_TRUE(setWindowMapped(id, true));
+    EXPECT_TRUE(collected.keyframeFrom(before)) << "shown again: a picture to start from";
+    orchestrator->update();
+    EXPECT_TRUE(orchestrator->getStreamResolution(1, w, h));
+
+    // Only its end ends the stream.
+    LogRecorder log;
+    process.kill();
+    ASSERT_TRUE(log.waitFor("Capture stopped"));
+    orchestrator->update();
+    EXPECT_FALSE(orchestrator->getStreamResolution(1, w, h));
+    orchestrator->shutdown();
+}
+
+TEST(CaptureOrchestratorX11Test, MinimisedOrOtherDesktopWindowPausesItsStreamUnderAWindowManager) {
+    ASSERT_TRUE(holdDisplayOpen());
+    X11WindowManager manager;
+    ASSERT_TRUE(manager.running()) << "openbox did not start";
+    TestWindowProcess process({"--title", "Managed stream", "--width", "320", "--height", "240", "--x", "100",
+                               "--y", "100"});
+    std::uint32_t id = process.waitForWindow();
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(manager.waitUntilManaged(id));
+    auto orchestrator = CaptureOrchestrator::create();
+    ASSERT_TRUE(orchestrator->initialize());
+    Collected collected;
+    collected.attach(*orchestrator);
+    ASSERT_TRUE(orchestrator->startCapture(id, 1));
+    ASSERT_EQ(collected.keyframe(0), std::optional<bool>(true));
+    std::uint32_t w = 0, h = 0;
+
+    ASSERT_TRUE(manager.iconify(id));
+    std::size_t before = collected.count();
+    orchestrator->update();
+    EXPECT_TRUE(orchestrator->getStreamResolution(1, w, h)) << "minimised";
+    ASSERT_TRUE(manager.restore(id));
+    EXPECT_TRUE(collected.keyframeFrom(before)) << "restored";
+
+    ASSERT_TRUE(manager.switchToDesktop(1));
+    before = collected.count();
+    orchestrator->update();
+    EXPECT_TRUE(orchestrator->getStreamResolution(1, w, h)) << "on a desktop not shown";
+    ASSERT_TRUE(manager.switchToDesktop(0));
+    EXPECT_TRUE(collected.keyframeFrom(before)) << "its desktop shown again";
     orchestrator->shutdown();
 }
 

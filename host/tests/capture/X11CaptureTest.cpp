@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -65,8 +66,8 @@ bool showsPattern(const Frame& frame, std::uint32_t number) {
         for (std::uint32_t x = 0; x < frame.width; ++x) {
             std::uint32_t rgb = testwindow::patternPixel(x, y, number);
             const std::uint8_t* p = &frame.bgra[(std::size_t(y) * frame.width + x) * 4];
-            if (p[0] != (rgb & 0xFF) || p[1] != ((rgb >> 8) & 0xFF) || p[2] != (rgb >> 16) || p[3] != 0xFF)
-                return false;
+            // Alpha is undefined for an opaque window.
+            if (p[0] != (rgb & 0xFF) || p[1] != ((rgb >> 8) & 0xFF) || p[2] != (rgb >> 16)) return false;
         }
     }
     return true;
@@ -195,6 +196,51 @@ TEST_F(X11CaptureTest, PointerOverWindowIsDrawnIntoFrame) {
         const Frame& f = frames.back();
         return f.width == 64 && !showsPattern(f, 0);
     }, 1s));
+}
+
+TEST_F(X11CaptureTest, PointerMovingOverStillWindowGivesFramesUntilItLeaves) {
+    TestWindowProcess process({"--width", "64", "--height", "48"});
+    std::uint32_t id = process.waitForWindow();
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(process.waitForLine("frame 0"));
+    struct PointerAway {
+        ~PointerAway() { warpPointer(1900, 1000); }
+    } away;
+    ASSERT_TRUE(warpPointer(1900, 1000));
+    ASSERT_TRUE(startOn(id));
+    ASSERT_TRUE(sink.waitFor([](const auto& frames) { return frames.size() == 1 && showsPattern(frames[0], 0); }));
+    ASSERT_TRUE(warpPointer(20, 20));
+    ASSERT_TRUE(sink.waitFor([](const auto& frames) { return frames.size() >= 2 && !showsPattern(frames.back(), 0); }));
+    const std::size_t before = sink.count();
+    ASSERT_TRUE(warpPointer(40, 30));
+    ASSERT_TRUE(sink.waitFor([&](const auto& frames) { return frames.size() > before; }));
+    // Leaving takes the cursor off the picture.
+    ASSERT_TRUE(warpPointer(1900, 1000));
+    EXPECT_TRUE(sink.waitFor([](const auto& frames) { return showsPattern(frames.back(), 0); }));
+}
+
+TEST_F(X11CaptureTest, HiddenWindowPausesCaptureUntilShownAndAnsweredFrameRequests) {
+    TestWindowProcess process({"--width", "48", "--height", "32"});
+    std::uint32_t id = process.waitForWindow();
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(process.waitForLine("frame 0"));
+    ASSERT_TRUE(warpPointer(1900, 1000));
+    ASSERT_TRUE(startOn(id));
+    ASSERT_TRUE(sink.waitFor([](const auto& frames) { return frames.size() == 1; }));
+    // A still window sends a frame when asked for one.
+    capture->requestFrame();
+    ASSERT_TRUE(sink.waitFor([](const auto& frames) { return frames.size() == 2 && showsPattern(frames[1], 0); }));
+
+    LogRecorder log;
+    ASSERT_TRUE(setWindowMapped(id, false));
+    capture->requestFrame();  // nothing to show while hidden
+    ASSERT_TRUE(setWindowMapped(id, true));
+    char shown[64];
+    std::snprintf(shown, sizeof shown, "Captured window %x is shown again", id);
+    EXPECT_TRUE(log.waitFor(shown));
+    EXPECT_TRUE(sink.waitFor([](const auto& frames) { return frames.size() >= 3 && showsPattern(frames.back(), 0); }));
+    EXPECT_TRUE(capture->isCapturing());
+    EXPECT_FALSE(log.has("Captured window was closed"));
 }
 
 TEST_F(X11CaptureTest, StoppedCaptureCanStartAgain) {

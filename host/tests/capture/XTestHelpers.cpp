@@ -36,3 +36,20 @@ bool holdDisplayOpen() {
 }
 
 }  // namespace lumivane::host
+
+namespace lumivane::host {
+
+bool setWindowMapped(std::uint32_t window, bool mapped) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    if (mapped) {
+        XMapWindow(display, window);
+    } else {
+        XUnmapWindow(display, window);
+    }
+    XSync(display, False);
+    XCloseDisplay(display);
+    return true;
+}
+
+}  // namespace lumivane::host

@@ -24,3 +24,11 @@ namespace lumivane::host {
 bool holdDisplayOpen();
 
 }  // namespace lumivane::host
+
+namespace lumivane::host {
+
+// Maps or unmaps a window from a connection of its own, as its application hiding or
+// showing it would; true once the server has done it.
+bool setWindowMapped(std::uint32_t window, bool mapped);
+
+}  // namespace lumivane::host

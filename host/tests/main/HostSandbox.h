@@ -70,10 +70,12 @@ public:
     }
     const HostPorts& ports() const { return ports_; }
 
-    ChildProcess& startHost(std::map<std::string, std::string> envOverrides = {}) {
+    // binary: another build of the host, for comparisons.
+    ChildProcess& startHost(std::map<std::string, std::string> envOverrides = {},
+                            const std::string& binary = LUMIVANE_HOST_PATH) {
         auto env = environment();
         for (auto& [k, v] : envOverrides) env[k] = v;
-        host_ = std::make_unique<ChildProcess>(std::vector<std::string>{LUMIVANE_HOST_PATH}, env);
+        host_ = std::make_unique<ChildProcess>(std::vector<std::string>{binary}, env);
         return *host_;
     }
     ChildProcess& host() { return *host_; }

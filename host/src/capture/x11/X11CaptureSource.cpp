@@ -53,13 +53,11 @@ bool X11CaptureSource::open(WindowHandle window, std::uint32_t& width, std::uint
         error = "Failed to create capture item for window";
         return false;
     }
-    if (attributes.map_state != IsViewable) {
-        error = "Window is not mapped";
-        return false;
-    }
     window_ = window;
     visual_ = attributes.visual;
     depth_ = attributes.depth;
+    // A minimised window opens paused: its first frame comes when it is shown.
+    hidden_ = attributes.map_state != IsViewable;
     width = contentWidth_ = std::uint32_t(attributes.width);
     height = contentHeight_ = std::uint32_t(attributes.height);
     return true;
@@ -77,15 +75,18 @@ bool X11CaptureSource::start(std::uint32_t poolWidth, std::uint32_t poolHeight, 
     [[maybe_unused]] ssize_t drained = ::read(wakeFd_, &wakeups, sizeof wakeups);
     stop_ = false;
     windowGone_ = false;
+    resumed_ = false;
     pendingWidth_ = pendingHeight_ = 0;
     Display* d = display_.get();
-    int damageError = 0;
+    int damageError = 0, fixesError = 0;
     XDamageQueryExtension(d, &damageEventBase_, &damageError);
-    XSelectInput(d, window_, StructureNotifyMask);
+    XFixesQueryExtension(d, &fixesEventBase_, &fixesError);
+    XSelectInput(d, window_, StructureNotifyMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask);
+    XFixesSelectCursorInput(d, DefaultRootWindow(d), XFixesDisplayCursorNotifyMask);
     XCompositeRedirectWindow(d, window_, CompositeRedirectAutomatic);
     redirected_ = true;
     damage_ = XDamageCreate(d, window_, XDamageReportNonEmpty);
-    nameWindowPixmap();
+    if (!hidden_) nameWindowPixmap();
     if (!createPool(poolWidth, poolHeight)) {
         error = "Cannot create the shared-memory frame pool";
         return false;
@@ -95,6 +96,15 @@ bool X11CaptureSource::start(std::uint32_t poolWidth, std::uint32_t poolHeight, 
         error = "Unsupported window pixel layout (need 32-bit BGRX/BGRA)";
         return false;
     }
+    // Where the pointer is now; from here on its motion events say.
+    Window root = 0, child = 0;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned int mask = 0;
+    if (XQueryPointer(d, window_, &root, &child, &rootX, &rootY, &x, &y, &mask))
+        movePointer(x >= 0 && y >= 0 && std::uint32_t(x) < contentWidth_ && std::uint32_t(y) < contentHeight_, x, y);
+    pointerMoved_ = false;
+    cursorDrawn_ = false;
+    cursorStale_ = true;
     onFrame_ = std::move(onFrame);
     onClosed_ = std::move(onClosed);
     dirty_ = true;
@@ -107,6 +117,14 @@ void X11CaptureSource::recreate(std::uint32_t poolWidth, std::uint32_t poolHeigh
     pendingHeight_ = poolHeight;
 }
 
+void X11CaptureSource::requestFrame() {
+    frameRequested_ = true;
+    if (wakeFd_ >= 0) {
+        std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    }
+}
+
 void X11CaptureSource::close() {
     stop_ = true;
     if (wakeFd_ >= 0) {
@@ -117,10 +135,14 @@ void X11CaptureSource::close() {
 }
 
 bool X11CaptureSource::createPool(std::uint32_t width, std::uint32_t height) {
+    texture_.reset();
     shm_.reset();
     shm_ = XShmImage::create(display_.get(), visual_, depth_, width, height);
-    texture_ = std::make_unique<MemoryTexture>(width, height);
-    return shm_ != nullptr;
+    if (!shm_) return false;
+    XImage* image = shm_->image();
+    texture_ = std::make_unique<MemoryTexture>(reinterpret_cast<std::uint8_t*>(image->data), width, height,
+                                               std::uint32_t(image->bytes_per_line));
+    return true;
 }
 
 void X11CaptureSource::nameWindowPixmap() {
@@ -137,12 +159,18 @@ void X11CaptureSource::run() {
             onClosed_();
             break;
         }
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t wakeups = 0;
+            [[maybe_unused]] ssize_t drained = ::read(wakeFd_, &wakeups, sizeof wakeups);
+            fds[1].revents = 0;
+        }
+        if (frameRequested_.exchange(false)) dirty_ = true;
         if (pendingWidth_ != 0) {
             if (!createPool(pendingWidth_, pendingHeight_)) break;
             pendingWidth_ = pendingHeight_ = 0;
             dirty_ = true;
         }
-        if (dirty_ && Clock::now() >= nextFrame_) deliverFrame();
+        if (frameDue() && Clock::now() >= nextFrame_) deliverFrame();
         if (stop_) break;
         XFlush(d);
         if (XPending(d) > 0) continue;
@@ -151,9 +179,19 @@ void X11CaptureSource::run() {
     release();
 }
 
+bool X11CaptureSource::frameDue() const {
+    if (hidden_) return false;
+    const bool sizeChanged = contentWidth_ != texture_->width() || contentHeight_ != texture_->height();
+    if (sizeChanged && Clock::now() < sizeChangedAt_ + kResizeSettle) return false;
+    return dirty_ || pointerMoved_ || pendingWidth_ != 0;
+}
+
 int X11CaptureSource::pollTimeoutMs() const {
-    if (!dirty_ && pendingWidth_ == 0) return -1;
-    auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextFrame_ - Clock::now()).count();
+    if (hidden_ || (!dirty_ && !pointerMoved_ && pendingWidth_ == 0)) return -1;
+    auto due = nextFrame_;
+    if (contentWidth_ != texture_->width() || contentHeight_ != texture_->height())
+        due = std::max(due, sizeChangedAt_ + kResizeSettle);
+    auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
     return int(std::max<long long>(wait, 0));
 }
 
@@ -170,85 +208,113 @@ void X11CaptureSource::handleEvent(const XEvent& event) {
     if (event.type == damageEventBase_ + XDamageNotify) {
         XDamageSubtract(display_.get(), damage_, None, None);
         dirty_ = true;
+    } else if (event.type == fixesEventBase_ + XFixesCursorNotify) {
+        cursorStale_ = true;
+        if (pointerInside_) pointerMoved_ = true;
+    } else if (event.type == MotionNotify && event.xmotion.window == window_) {
+        movePointer(true, event.xmotion.x, event.xmotion.y);
+    } else if ((event.type == EnterNotify || event.type == LeaveNotify) && event.xcrossing.window == window_) {
+        // Into or out of one of the window's own children: still inside.
+        const bool inside = event.type == EnterNotify || event.xcrossing.detail == NotifyInferior;
+        movePointer(inside, event.xcrossing.x, event.xcrossing.y);
     } else if (event.type == ConfigureNotify && event.xconfigure.window == window_) {
         auto w = std::uint32_t(event.xconfigure.width), h = std::uint32_t(event.xconfigure.height);
         if (w != contentWidth_ || h != contentHeight_) {
             contentWidth_ = w;
             contentHeight_ = h;
-            nameWindowPixmap();
+            sizeChangedAt_ = Clock::now();
+            if (!hidden_) nameWindowPixmap();
             dirty_ = true;
         }
-    } else if ((event.type == DestroyNotify && event.xdestroywindow.window == window_) ||
-               (event.type == UnmapNotify && event.xunmap.window == window_)) {
+    } else if (event.type == UnmapNotify && event.xunmap.window == window_) {
+        hidden_ = true;
+    } else if (event.type == MapNotify && event.xmap.window == window_) {
+        // Shown again: a new pixmap, and a frame the client can start from.
+        hidden_ = false;
+        resumed_ = true;
+        nameWindowPixmap();
+        dirty_ = true;
+    } else if (event.type == DestroyNotify && event.xdestroywindow.window == window_) {
         windowGone_ = true;
     }
 }
 
+void X11CaptureSource::movePointer(bool inside, int x, int y) {
+    // Motion away from the window matters only to take the cursor drawn last off it.
+    if (inside || cursorDrawn_) pointerMoved_ = true;
+    pointerInside_ = inside;
+    pointerX_ = x;
+    pointerY_ = y;
+}
+
 void X11CaptureSource::deliverFrame() {
     dirty_ = false;
+    pointerMoved_ = false;
     nextFrame_ = Clock::now() + frameInterval_;
+    if (resumed_) {
+        resumed_ = false;
+        if (onResumed_) onResumed_();
+    }
     // A frame of another size carries no pixels: the consumer recreates the pool first.
     if (contentWidth_ != texture_->width() || contentHeight_ != texture_->height()) {
         onFrame_(*texture_, contentWidth_, contentHeight_);
         return;
     }
-    if (!grab()) return;
-    drawCursor();
+    if (!pixmap_ || !shm_->read(pixmap_)) return;
+    cursorDrawn_ = drawCursor();
     onFrame_(*texture_, contentWidth_, contentHeight_);
 }
 
-bool X11CaptureSource::grab() {
-    if (!pixmap_ || !shm_->read(pixmap_)) return false;
-    XImage* image = shm_->image();
-    std::uint8_t* out = texture_->mappedPixels();
-    const std::uint32_t rowBytes = texture_->stride();
-    const bool opaque = depth_ != 32;
-    for (std::uint32_t y = 0; y < texture_->height(); ++y) {
-        std::uint8_t* row = out + std::size_t(y) * rowBytes;
-        std::memcpy(row, image->data + std::size_t(y) * image->bytes_per_line, rowBytes);
-        if (opaque) {
-            for (std::uint32_t x = 3; x < rowBytes; x += 4) row[x] = 0xFF;
+bool X11CaptureSource::refreshCursor() {
+    XPtr<XFixesCursorImage> image(XFixesGetCursorImage(display_.get()));
+    if (!image) return false;
+    cursor_.width = image->width;
+    cursor_.height = image->height;
+    cursor_.xhot = image->xhot;
+    cursor_.yhot = image->yhot;
+    // Premultiplied ARGB in the low 32 bits of each long.
+    cursor_.argb.assign(std::size_t(image->width) * image->height, 0);
+    for (std::size_t i = 0; i < cursor_.argb.size(); ++i) cursor_.argb[i] = std::uint32_t(image->pixels[i]);
+    cursorStale_ = false;
+    return true;
+}
+
+// Into the shared image, which the next read overwrites anyway.
+bool X11CaptureSource::drawCursor() {
+    const int width = int(texture_->width()), height = int(texture_->height());
+    const int x = pointerX_, y = pointerY_;
+    if (!pointerInside_ || x < 0 || y < 0 || x >= width || y >= height) return false;
+    if (cursorStale_ && !refreshCursor()) return false;
+    std::uint8_t* pixels = texture_->mappedPixels();
+    const std::size_t stride = texture_->stride();
+    for (int cy = 0; cy < cursor_.height; ++cy) {
+        const int ty = y - cursor_.yhot + cy;
+        if (ty < 0 || ty >= height) continue;
+        for (int cx = 0; cx < cursor_.width; ++cx) {
+            const int tx = x - cursor_.xhot + cx;
+            if (tx < 0 || tx >= width) continue;
+            const std::uint32_t p = cursor_.argb[std::size_t(cy) * cursor_.width + cx];
+            const unsigned alpha = p >> 24;
+            if (alpha == 0) continue;
+            std::uint8_t* dst = pixels + std::size_t(ty) * stride + std::size_t(tx) * 4;
+            for (int c = 0; c < 3; ++c) {
+                const unsigned src = (p >> (8 * c)) & 0xFF;
+                dst[c] = std::uint8_t(src + dst[c] * (255 - alpha) / 255);
+            }
         }
     }
     return true;
 }
 
-void X11CaptureSource::drawCursor() {
-    Display* d = display_.get();
-    Window root = 0, child = 0;
-    int rootX = 0, rootY = 0, x = 0, y = 0;
-    unsigned int mask = 0;
-    if (!XQueryPointer(d, window_, &root, &child, &rootX, &rootY, &x, &y, &mask)) return;
-    int width = int(texture_->width()), height = int(texture_->height());
-    if (x < 0 || y < 0 || x >= width || y >= height) return;
-    XPtr<XFixesCursorImage> cursor(XFixesGetCursorImage(d));
-    if (!cursor) return;
-    std::uint8_t* pixels = texture_->mappedPixels();
-    for (int cy = 0; cy < cursor->height; ++cy) {
-        int ty = y - cursor->yhot + cy;
-        if (ty < 0 || ty >= height) continue;
-        for (int cx = 0; cx < cursor->width; ++cx) {
-            int tx = x - cursor->xhot + cx;
-            if (tx < 0 || tx >= width) continue;
-            // Premultiplied ARGB in the low 32 bits of each long.
-            unsigned long p = cursor->pixels[cy * cursor->width + cx];
-            unsigned alpha = (p >> 24) & 0xFF;
-            std::uint8_t* dst = pixels + std::size_t(ty) * texture_->stride() + std::size_t(tx) * 4;
-            for (int c = 0; c < 3; ++c) {
-                unsigned src = (p >> (8 * c)) & 0xFF;
-                dst[c] = std::uint8_t(src + dst[c] * (255 - alpha) / 255);
-            }
-        }
-    }
-}
-
 void X11CaptureSource::release() {
     Display* d = display_.get();
+    texture_.reset();
     shm_.reset();
     if (pixmap_) XFreePixmap(d, pixmap_);
     // A destroyed window took its damage object and redirection with it.
     if (damage_ && !windowGone_) XDamageDestroy(d, damage_);
     if (redirected_ && !windowGone_) XCompositeUnredirectWindow(d, window_, CompositeRedirectAutomatic);
+    if (!windowGone_) XSelectInput(d, window_, NoEventMask);
     pixmap_ = 0;
     damage_ = 0;
     redirected_ = false;

@@ -3,12 +3,14 @@
 #include "core/Logging.h"
 
 #include <libyuv/convert.h>
+#include <libyuv/planar_functions.h>
 #include <x264.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <thread>
 
 namespace lumivane::host {
 namespace {
@@ -126,8 +128,10 @@ bool SoftwareEncoder::openEncoder() {
     param.b_aud = 0;
     param.b_sliced_threads = 1;
     // Sliced threads cut one slice per thread, so the thread count sets the slice count.
-    param.i_threads = config_.sliceEncoding ? static_cast<int>(std::clamp(config_.sliceCount, 1u, 64u))
-                                            : X264_THREADS_AUTO;
+    // More threads than cores only wait on each other (and on the capture) for a core.
+    const std::uint32_t cores = std::max(1u, std::thread::hardware_concurrency());
+    param.i_threads = static_cast<int>(config_.sliceEncoding ? std::clamp(config_.sliceCount, 1u, std::min(cores, 64u))
+                                                             : cores);
     param.i_slice_count = param.i_threads;
     applyRate(param, config_.bitrate, config_.maxBitrate, config_.fps);
 
@@ -143,7 +147,18 @@ bool SoftwareEncoder::openEncoder() {
         encoder_.reset();
         return false;
     }
+    fillBlack();
     return true;
+}
+
+// Limited-range black, what the conversion makes of opaque black.
+void SoftwareEncoder::fillBlack() {
+    x264_image_t& img = picture_->in.img;
+    const int width = static_cast<int>(config_.width), height = static_cast<int>(config_.height);
+    libyuv::SetPlane(img.plane[0], img.i_stride[0], width, height, 16);
+    libyuv::SetPlane(img.plane[1], img.i_stride[1], (width + 1) / 2, (height + 1) / 2, 128);
+    libyuv::SetPlane(img.plane[2], img.i_stride[2], (width + 1) / 2, (height + 1) / 2, 128);
+    contentWidth_ = contentHeight_ = 0;
 }
 
 void SoftwareEncoder::shutdown() {
@@ -155,19 +170,25 @@ void SoftwareEncoder::shutdown() {
     initialized_ = false;
 }
 
+// Straight from the texture's memory (for a capture, what the X server wrote) into the
+// top-left of the picture; the rest of the picture stays black.
 bool SoftwareEncoder::convert(const Texture& texture) {
     const std::uint8_t* pixels = texture.mappedPixels();
-    if (pixels == nullptr || texture.width() != config_.width || texture.height() != config_.height ||
-        texture.stride() < texture.width() * 4) {
-        LV_ERROR("Software encoder needs a {}x{} texture in system memory, got {}x{}", config_.width,
+    if (pixels == nullptr || texture.width() == 0 || texture.height() == 0 || texture.width() > config_.width ||
+        texture.height() > config_.height || texture.stride() < texture.width() * 4) {
+        LV_ERROR("Software encoder needs a texture in system memory of at most {}x{}, got {}x{}", config_.width,
                  config_.height, texture.width(), texture.height());
         return false;
     }
+    // A smaller frame than the last leaves its old pixels in the margin.
+    if (texture.width() < contentWidth_ || texture.height() < contentHeight_) fillBlack();
+    contentWidth_ = texture.width();
+    contentHeight_ = texture.height();
     x264_image_t& img = picture_->in.img;
-    // libyuv's ARGB is B, G, R, A in memory: the texture's BGRA.
+    // libyuv's ARGB is B, G, R, A in memory: the texture's BGRA. Alpha is not read.
     int rc = libyuv::ARGBToI420(pixels, static_cast<int>(texture.stride()), img.plane[0], img.i_stride[0],
                                 img.plane[1], img.i_stride[1], img.plane[2], img.i_stride[2],
-                                static_cast<int>(config_.width), static_cast<int>(config_.height));
+                                static_cast<int>(contentWidth_), static_cast<int>(contentHeight_));
     if (rc != 0) {
         LV_ERROR("BGRA to I420 conversion failed: {}", rc);
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 // H.264 on the CPU: BGRA frames converted to I420 and encoded by libx264, tuned so that
-// every frame leaves the encoder inside the encodeFrame call that submitted it.
+// every frame leaves the encoder inside the encodeFrame call that submitted it. Frames
+// smaller than the configured size are padded with black in the I420 picture.
 
 #include "encode/EncoderBase.h"
 #include "encode/ParameterSets.h"
@@ -24,8 +25,9 @@ public:
     const char* getName() const override { return "Software"; }
     bool initialize(GpuDevice* device, const EncoderConfig& config) override;
     void shutdown() override;
-    // The texture must expose its pixels and match the configured size.
+    // The texture must expose its pixels and be at most the configured size.
     bool encodeFrame(Texture* texture) override;
+    bool acceptsUnpaddedFrames() const override { return true; }
     void requestKeyframe() override { keyframeRequested_ = true; }
     void setBitrate(std::uint32_t bitrateKbps, std::uint32_t maxBitrateKbps) override;
     void setFrameCallback(FrameCallback callback) override { frameCallback_ = std::move(callback); }
@@ -43,6 +45,7 @@ private:
     bool acceptsConfig(const EncoderConfig& config) const;
     bool openEncoder();
     bool convert(const Texture& texture);
+    void fillBlack();
     void deliver(const std::uint8_t* data, std::size_t size, bool keyframe);
     void recordFrame(double elapsedMs);
 
@@ -54,6 +57,8 @@ private:
     bool initialized_ = false;
     std::atomic<bool> keyframeRequested_{false};
     std::uint32_t frameCounter_ = 0;
+    std::uint32_t contentWidth_ = 0;  // of the last frame converted
+    std::uint32_t contentHeight_ = 0;
     FrameCallback frameCallback_;
 
     mutable std::mutex statsMutex_;
