@@ -24,7 +24,7 @@ class WriteCompletion;
 
 class SignalingServerImpl : public std::enable_shared_from_this<SignalingServerImpl> {
 public:
-    SignalingServerImpl(std::uint16_t port, const SignalingLimits& limits);
+    explicit SignalingServerImpl(std::uint16_t port, const SignalingLimits& limits = {});
 
     bool start();
     void stop();

@@ -38,7 +38,7 @@ private:
 class WebSocketSession : public std::enable_shared_from_this<WebSocketSession> {
 public:
     WebSocketSession(boost::asio::ip::tcp::socket&& socket, std::weak_ptr<SignalingServerImpl> server,
-                     const SignalingLimits& limits);
+                     const SignalingLimits& limits = {});
 
     // Any thread: starts the upgrade on the session's strand.
     void run();

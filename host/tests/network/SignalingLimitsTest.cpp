@@ -98,7 +98,7 @@ TEST(SignalingLimits, AConnectionThatNeverUpgradesIsClosedAndMayNotOpenDataConne
     EXPECT_TRUE(sigtest::waitUntil([&] { return server.getClientCount() == 0; }));
 
     WsClient client(server.port());
-    EXPECT_TRUE(server.holdsSession(net::ip::make_address("127.0.0.1")));
+    EXPECT_TRUE(sigtest::waitUntil([&] { return server.holdsSession(net::ip::make_address("127.0.0.1")); }));
     EXPECT_FALSE(server.holdsSession(net::ip::make_address("127.0.0.2")));
 }
 
@@ -171,6 +171,41 @@ TEST(SignalingLimits, WindowListRequestsWhileOneWaitsForThePeerAreAnsweredByIt) 
     EXPECT_GE(lists, 1);
     EXPECT_LT(lists, kRequests);
     EXPECT_EQ(server.getClientCount(), 1u);
+}
+
+// Connections keep arriving while stop runs; one arriving after stop closed the sessions
+// used to be registered, and its session kept the I/O thread, and so stop, waiting forever.
+// A hang here ends in the test's time-out.
+TEST(SignalingLimits, StopReturnsWhilePeersConnectAndOneReadsNothing) {
+    LogCapture logs;
+    for (int round = 0; round < 20; ++round) {
+        SignalingServer server(0);
+        ASSERT_TRUE(server.start());
+        WsClient stuck(server.port(), "127.0.0.1", 4096);
+        protocol::StreamConfigMessage config;
+        config.sps = std::string(512 * 1024, 'A');  // more than the socket buffers take
+        auto gate = server.sendStreamConfig(config);
+        std::atomic<bool> stopping{false};
+        std::atomic<int> connected{0};
+        std::thread connector([&] {
+            net::io_context io;
+            std::vector<net::ip::tcp::socket> sockets;
+            while (!stopping) {
+                net::ip::tcp::socket socket(io);
+                boost::system::error_code ec;
+                socket.connect({net::ip::make_address("127.0.0.2"), server.port()}, ec);
+                if (!ec) ++connected;
+                sockets.push_back(std::move(socket));
+                if (sockets.size() > 200) sockets.erase(sockets.begin());
+            }
+        });
+        ASSERT_TRUE(sigtest::waitUntil([&] { return connected.load() > round % 5; }));
+        server.stop();
+        stopping = true;
+        connector.join();
+        EXPECT_TRUE(gate->isOpen());
+        EXPECT_EQ(server.getClientCount(), 0u);
+    }
 }
 
 }  // namespace
