@@ -42,9 +42,9 @@ struct SignalingLimits {
     // The largest real message (a hello with its name) is a few hundred bytes.
     std::size_t maxMessageBytes = 8 * 1024;
     // A household has a few headsets; more sessions than this are a flood.
-    std::size_t maxSessions = 16;
-    // A reconnecting headset may hold its old session for a while beside the new one.
-    std::size_t maxSessionsPerAddress = 4;
+    std::size_t maxSessions = 32;
+    // A reconnecting headset may hold its old sessions for a while beside the new one.
+    std::size_t maxSessionsPerAddress = 8;
     // A real client upgrades in one round trip; a connection that does not only holds a
     // descriptor.
     std::chrono::milliseconds upgradeDeadline{5000};
@@ -53,7 +53,7 @@ struct SignalingLimits {
     std::chrono::milliseconds idleTimeout{30000};
     // Replies waiting for a peer that does not read; beyond either it is disconnected.
     // A window list with icons is the largest reply, well under the byte bound.
-    std::size_t maxQueuedBytes = 4 * 1024 * 1024;
+    std::size_t maxQueuedBytes = 2 * 1024 * 1024;
     std::size_t maxQueuedMessages = 256;
 };
 
