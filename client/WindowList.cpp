@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include <limits>
+
 namespace lumivane::client {
 
 namespace {
@@ -17,6 +19,12 @@ T field(const nlohmann::json& object, const char* key, T fallback) {
     } else if constexpr (std::is_same_v<T, bool>) {
         return it->is_boolean() ? it->template get<bool>() : fallback;
     } else {
+        if (it->is_number_float()) {
+            // Converting a float the type cannot hold is undefined; it reads as the fallback.
+            const double value = it->template get<double>();
+            if (!(value > double(std::numeric_limits<T>::min()) - 1 && value < double(std::numeric_limits<T>::max()) + 1))
+                return fallback;
+        }
         return it->is_number() ? it->template get<T>() : fallback;
     }
 }

@@ -27,6 +27,17 @@ TEST(WindowListTest, ReadsWindowsAndToleratesMissingOrMistypedKeys) {
     EXPECT_FALSE(WindowList::fromMessage({{"windows", {1, 2}}}, error));
 }
 
+TEST(WindowListTest, FloatsAreCutAndOnesNoFieldCanHoldReadAsZero) {
+    auto list = listOf({{{"id", 4294967295.5}, {"x", 3e108}, {"y", -2147483648.9}, {"width", -5e20}, {"height", 12.7}}});
+    ASSERT_EQ(list.windows().size(), 1u);
+    const auto& w = list.windows()[0];
+    EXPECT_EQ(w.id, 4294967295u);
+    EXPECT_EQ(w.x, 0);
+    EXPECT_EQ(w.y, -2147483647 - 1);
+    EXPECT_EQ(w.width, 0);
+    EXPECT_EQ(w.height, 12);
+}
+
 TEST(WindowListTest, TitleMatchPrefersExactThenTheOneContainingTheText) {
     auto list = listOf({{{"id", 1}, {"title", "Terminal"}},
                         {{"id", 2}, {"title", "Terminal - build"}},

@@ -34,6 +34,7 @@ public:
     // Stops the stream and joins the readers.
     void stop();
 
+    int streamId() const { return streamId_; }
     std::uint64_t packets() const { return packets_.load(); }
     // The longest time without a packet of the stream, counting the current wait.
     std::chrono::milliseconds longestGap() const;

@@ -66,6 +66,7 @@ public:
         if (const std::string error = startHost(); !error.empty()) return failWith(error);
         GoodClient good(address_);
         if (const std::string error = good.start(); !error.empty()) return failWith(error);
+        goodStreamId_ = good.streamId();
         std::this_thread::sleep_for(2s);
         const auto baseline = ProcessSample::of(host_->host().pid());
         if (!baseline) return failWith("the host died before the churn began");
@@ -175,6 +176,12 @@ private:
         const auto at = out.find("stream ");
         if (at == std::string::npos) return;
         const int id = std::atoi(out.c_str() + at + 7);
+        // Stream ids wrap after 255 subscriptions, and a subscription under the id of a
+        // live stream replaces that stream: this one now is the good client's.
+        if (id == goodStreamId_) {
+            ++goodIdReused_;
+            return;
+        }
         try {
             boost::asio::io_context io;
             SignalingLink link(io, address_.signaling);
@@ -203,6 +210,9 @@ private:
         std::printf("soak: churn clients:");
         for (const auto& [name, count] : launched_) std::printf(" %s=%d", name.c_str(), count);
         std::printf("\n");
+        if (goodIdReused_)
+            std::printf("soak: %d churn streams got the good client's stream id %d (ids wrap) and replaced its stream\n",
+                        goodIdReused_, goodStreamId_);
         if (!quiet) {
             faults.push_back("the host died during the run");
         } else {
@@ -269,6 +279,8 @@ private:
     std::list<LiveAction> live_;
     std::map<std::string, int> launched_;
     std::uint64_t peakRss_ = 0;
+    int goodStreamId_ = -1;
+    int goodIdReused_ = 0;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "audio/AudioCapture.h"
 
+#include "audio/AudioConverter.h"
 #include "core/Logging.h"
 
 #include <algorithm>
@@ -14,8 +15,15 @@ bool AudioCapture::initialize(const AudioCaptureConfig& config) {
     config_ = config;
     if (!source_ || !source_->open(config.loopback)) return false;
     format_ = source_->mixFormat();
+    converter_ = AudioConverter::create(format_, config.sampleRate, config.channels);
+    if (!converter_) return false;
     initialized_ = true;
-    LV_INFO("Audio capture initialized: {} Hz, {} channels", format_.sampleRate, format_.channels);
+    if (format_.sampleRate == config.sampleRate && format_.channels == config.channels) {
+        LV_INFO("Audio capture initialized: {} Hz, {} channels", format_.sampleRate, format_.channels);
+    } else {
+        LV_INFO("Audio capture initialized: {} Hz, {} channels, converted to {} Hz, {} channels", format_.sampleRate,
+                format_.channels, config.sampleRate, config.channels);
+    }
     return true;
 }
 
@@ -29,6 +37,7 @@ bool AudioCapture::start(AudioDataCallback callback) {
         return false;
     }
     callback_ = std::move(callback);
+    converter_->reset();
     stopRequested_ = false;
     if (!source_->start()) {
         LV_ERROR("Failed to start audio client");
@@ -56,15 +65,9 @@ void AudioCapture::stop() {
 
 void AudioCapture::getFormat(uint32_t& sampleRate, uint32_t& channels,
                              uint32_t& bitsPerSample) const {
-    if (initialized_) {
-        sampleRate = format_.sampleRate;
-        channels = format_.channels;
-        bitsPerSample = 16;
-        return;
-    }
     sampleRate = config_.sampleRate;
     channels = config_.channels;
-    bitsPerSample = config_.bitsPerSample;
+    bitsPerSample = initialized_ ? 16 : config_.bitsPerSample;
 }
 
 void AudioCapture::captureThread() {
@@ -85,19 +88,9 @@ void AudioCapture::drainPackets() {
 }
 
 void AudioCapture::deliver(const AudioPacket& packet) {
-    const uint32_t channels = format_.channels;
-    const size_t count = static_cast<size_t>(packet.frameCount) * channels;
-    if (format_.sampleType == SampleType::Float && format_.bitsPerSample == 32) {
-        conversion_.resize(count);
-        const float* in = reinterpret_cast<const float*>(packet.data);
-        for (size_t i = 0; i < count; ++i) {
-            conversion_[i] = static_cast<int16_t>(std::clamp(in[i], -1.0f, 1.0f) * 32767.0f);
-        }
-        callback_(conversion_.data(), packet.frameCount, format_.sampleRate, channels);
-    } else if (format_.sampleType == SampleType::Integer && format_.bitsPerSample == 16) {
-        callback_(reinterpret_cast<const int16_t*>(packet.data), packet.frameCount,
-                  format_.sampleRate, channels);
-    }
+    uint32_t frames = 0;
+    const int16_t* samples = converter_->convert(packet.data, packet.frameCount, frames);
+    if (frames > 0) callback_(samples, frames, config_.sampleRate, config_.channels);
 }
 
 }  // namespace lumivane::host

@@ -1,6 +1,8 @@
 #pragma once
-// Records the system's audio and hands it on as interleaved int16 packets. One owner
-// thread calls initialize/start/stop; the callback runs on the capture thread.
+// Records the system's audio and hands it on as interleaved int16 packets at the
+// configured rate and channel count, whatever the endpoint's own format (converted, or
+// refused at initialize). One owner thread calls initialize/start/stop; the callback runs
+// on the capture thread.
 
 #include "audio/AudioSource.h"
 
@@ -12,6 +14,8 @@
 #include <vector>
 
 namespace lumivane::host {
+
+class AudioConverter;
 
 struct AudioCaptureConfig {
     uint32_t sampleRate = 48000;
@@ -31,10 +35,12 @@ public:
     AudioCapture(const AudioCapture&) = delete;
     AudioCapture& operator=(const AudioCapture&) = delete;
 
+    // False when the endpoint cannot be opened or its format not converted.
     bool initialize(const AudioCaptureConfig& config);
     // The callback must return quickly and must not call stop.
     bool start(AudioDataCallback callback);
     void stop();
+    // What the callback receives: the configured rate and channels.
     void getFormat(uint32_t& sampleRate, uint32_t& channels, uint32_t& bitsPerSample) const;
 
 private:
@@ -50,7 +56,7 @@ private:
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};
-    std::vector<int16_t> conversion_;  // capture thread only
+    std::unique_ptr<AudioConverter> converter_;  // used by the capture thread while it runs
 };
 
 }  // namespace lumivane::host

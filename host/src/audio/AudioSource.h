@@ -16,6 +16,9 @@ struct AudioFormat {
     uint32_t channels = 0;
     uint32_t bitsPerSample = 0;
     SampleType sampleType = SampleType::Integer;
+    // Speaker positions of the interleaved channels as WAVEFORMATEXTENSIBLE's mask has
+    // them; 0: the usual layout for the channel count.
+    uint32_t channelMask = 0;
 };
 
 struct AudioPacket {

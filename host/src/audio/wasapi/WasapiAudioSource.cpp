@@ -22,12 +22,15 @@ void release(T*& p) {
 
 AudioFormat describe(const WAVEFORMATEX& f) {
     bool isFloat = f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
+    DWORD mask = 0;
     if (f.wFormatTag == WAVE_FORMAT_EXTENSIBLE && f.cbSize >= 22) {
         const auto& ext = reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(f);
         isFloat = IsEqualGUID(ext.SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+        mask = ext.dwChannelMask;
     }
+    // The container's width: a 24-bit sample in 32 bits is read as 32-bit.
     return AudioFormat{f.nSamplesPerSec, f.nChannels, f.wBitsPerSample,
-                       isFloat ? SampleType::Float : SampleType::Integer};
+                       isFloat ? SampleType::Float : SampleType::Integer, static_cast<uint32_t>(mask)};
 }
 
 }  // namespace

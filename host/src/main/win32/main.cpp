@@ -5,6 +5,7 @@
 #include "app/Application.h"
 #include "core/Logging.h"
 #include "main/DashboardLink.h"
+#include "ui/RedrawPolicy.h"
 #include "ui/UIManager.h"
 #include "ui/win32_dx11/Win32Dx11Backend.h"
 
@@ -17,11 +18,12 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <utility>
 
 namespace {
 
 using namespace lumivane::host;
-using Clock = std::chrono::steady_clock;
+using Clock = RedrawPolicy::Clock;
 
 constexpr wchar_t kClassName[] = L"LumivaneHostClass";
 constexpr wchar_t kWindowTitle[] = L"Lumivane Host";
@@ -45,6 +47,7 @@ HWND mainWindow = nullptr;
 bool running = true;
 std::uint32_t pendingResizeWidth = 0;
 std::uint32_t pendingResizeHeight = 0;
+bool inputSeen = false;  // input, focus, size or paint since the loop last looked: draw
 
 void CreateBackBufferView() {
     ID3D11Texture2D* backBuffer = nullptr;
@@ -106,7 +109,14 @@ bool CreateDeviceD3D(HWND window) {
     return createSwapChain(window);
 }
 
+bool wakesTheDashboard(UINT message) {
+    return (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) || (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+           message == WM_MOUSELEAVE || message == WM_SETFOCUS || message == WM_KILLFOCUS || message == WM_SIZE ||
+           message == WM_PAINT || message == WM_SHOWWINDOW || message == WM_ACTIVATE;
+}
+
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (wakesTheDashboard(message)) inputSeen = true;
     if (uiBackend && uiBackend->handleMessage(window, message, wParam, lParam)) return 1;
     switch (message) {
     case WM_SIZE:
@@ -136,31 +146,12 @@ BOOL WINAPI onConsoleControl(DWORD) {
     return TRUE;
 }
 
-// Vertical sync paces the loop. Where presenting does not wait (no display refresh to wait
-// for, as under a virtual X server), the loop waits for messages until the refresh period is
-// over instead of spinning; a message ends the wait early.
-class FramePacer {
-public:
-    FramePacer() {
-        HDC screen = GetDC(nullptr);
-        const int hz = screen ? GetDeviceCaps(screen, VREFRESH) : 0;
-        if (screen) ReleaseDC(nullptr, screen);
-        period_ = std::chrono::microseconds(1'000'000 / (hz > 1 ? hz : 60));
-    }
-    void waitForNextPeriod() {
-        const auto due = last_ + period_;
-        const auto now = Clock::now();
-        if (now < due - period_ / 8) {
-            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count();
-            MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(ms), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        }
-        last_ = Clock::now();
-    }
-
-private:
-    Clock::duration period_;
-    Clock::time_point last_ = Clock::now();
-};
+int displayRefreshRate() {
+    HDC screen = GetDC(nullptr);
+    const int hz = screen ? GetDeviceCaps(screen, VREFRESH) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return hz > 1 ? hz : 0;
+}
 
 void drainMessages() {
     MSG msg;
@@ -179,24 +170,31 @@ void applyPendingResize() {
     CreateBackBufferView();
 }
 
-// The window list is fetched every this many iterations (about a second at 60 Hz).
-constexpr int kWindowListInterval = 60;
-
+// Draws when RedrawPolicy says so (input, changed status), at most at the display's rate;
+// otherwise waits for messages, waking a few times a second to look at the status.
 void runMainLoop(Application& application, UIManager& ui, DashboardLink& dashboard) {
-    FramePacer pacer;
-    int frameCounter = 0;
+    RedrawPolicy policy(displayRefreshRate());
     while (running) {
+        const bool visible = !IsIconic(mainWindow) && IsWindowVisible(mainWindow);
+        const bool front = visible && GetForegroundWindow() == mainWindow;
+        const auto wait = policy.idleWait(Clock::now(), visible, front);
+        if (wait > Clock::duration::zero()) {
+            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+            MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(ms), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        }
         drainMessages();
         if (!running) break;
+        const auto now = Clock::now();
+        if (std::exchange(inputSeen, false)) policy.onInput(now);
         applyPendingResize();
         application.update();
-        if (++frameCounter == kWindowListInterval) frameCounter = 0;
-        dashboard.refresh(frameCounter == 0);
+        if (dashboard.refresh(policy.windowListDue(now, visible))) policy.onChange();
+        if (!policy.shouldDraw(now, visible, front)) continue;
         deviceContext->OMSetRenderTargets(1, &backBufferView, nullptr);
         deviceContext->ClearRenderTargetView(backBufferView, kClearColour);
         ui.render();
         swapChain->Present(1, 0);
-        pacer.waitForNextPeriod();
+        policy.drawn(now);
     }
 }
 
@@ -285,6 +283,8 @@ int run(HINSTANCE instance, int showCommand) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // Started from a console, Ctrl-C there ends the host like the close box.
+    AttachConsole(ATTACH_PARENT_PROCESS);
     try {
         return run(instance, showCommand);
     } catch (const std::exception& e) {
