@@ -449,6 +449,9 @@ std::vector<std::string> ffmpegCommand(const RunSettings& s, std::uint32_t windo
             "-c:v", "libx264", "-preset", "ultrafast", "-tune", "zerolatency",
             "-b:v", std::to_string(s.bitrateKbps) + "k", "-maxrate", std::to_string(s.maxBitrateKbps) + "k",
             "-bufsize", std::to_string(s.maxBitrateKbps / s.grabFps) + "k", "-g", std::to_string(s.gopLength),
+            // Our GOP: fixed length, no scene cuts. -r gives the encoder the frame rate, which
+            // x11grab's time base does not (without it x264 budgets for a million frames a second).
+            "-keyint_min", std::to_string(s.gopLength), "-sc_threshold", "0", "-r", std::to_string(s.grabFps),
             "-pix_fmt", "yuv420p", "-flush_packets", "1", "-f", "flv",
             "tcp://127.0.0.1:" + std::to_string(port)};
 }

@@ -32,7 +32,8 @@ std::string settingsPath() {
 bool same(const Settings& a, const Settings& b) {
     return a.signalingPort == b.signalingPort && a.videoPort == b.videoPort && a.audioPort == b.audioPort &&
            a.inputPort == b.inputPort && a.targetBitrate == b.targetBitrate && a.maxBitrate == b.maxBitrate &&
-           a.targetFps == b.targetFps && a.preferredEncoder == b.preferredEncoder;
+           a.targetFps == b.targetFps && a.preferredEncoder == b.preferredEncoder &&
+           a.answerDiscovery == b.answerDiscovery;
 }
 
 }  // namespace

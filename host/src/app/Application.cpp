@@ -169,6 +169,10 @@ bool Application::initializeServers() {
 }
 
 void Application::startDiscovery() {
+    if (!settings_.answerDiscovery) {
+        LV_INFO("Discovery answers are off: clients must be given this host's address");
+        return;
+    }
     LV_INFO("Initializing discovery responder on port {}...", services_.discoveryPort);
     std::string name = services_.hostName ? services_.hostName() : std::string();
     if (name.empty()) name = kFallbackHostName;

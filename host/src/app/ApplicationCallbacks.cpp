@@ -13,6 +13,7 @@
 #include "audio/OpusEncoder.h"
 #include "capture/CaptureOrchestrator.h"
 #include "input/InputInjector.h"
+#include "core/Loggable.h"
 #include "core/Logging.h"
 #include "network/DeliveryGate.h"
 #include "network/SignalingServer.h"
@@ -97,7 +98,7 @@ void Application::onClientHello(const std::string& peerAddress) {
 }
 
 void Application::onClientName(const std::string& peerAddress, const std::string& name) {
-    LV_INFO("Client at {} is \"{}\"", peerAddress, name);
+    LV_INFO("Client at {} is \"{}\"", peerAddress, loggable(name));
     std::lock_guard<std::mutex> lock(clientMutex_);
     if (peerAddress == clientAddress_) clientName_ = name;
 }

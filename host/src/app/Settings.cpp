@@ -51,6 +51,7 @@ void readFields(const json& root, Settings& s) {
     readField(root, "maxBitrate", s.maxBitrate);
     readField(root, "targetFps", s.targetFps);
     if (auto it = root.find("preferredEncoder"); it != root.end()) s.preferredEncoder = it->get<std::string>();
+    if (auto it = root.find("answerDiscovery"); it != root.end()) s.answerDiscovery = it->get<bool>();
 }
 
 json toJson(const Settings& s) {
@@ -63,6 +64,7 @@ json toJson(const Settings& s) {
     root["maxBitrate"] = s.maxBitrate;
     root["targetFps"] = s.targetFps;
     root["preferredEncoder"] = s.preferredEncoder;
+    root["answerDiscovery"] = s.answerDiscovery;
     return root;
 }
 
@@ -142,6 +144,7 @@ void Settings::resetToDefaults() {
     maxBitrate = 50000;
     targetFps = 72;
     preferredEncoder = "nvenc";
+    answerDiscovery = true;
 }
 
 }  // namespace lumivane::host

@@ -29,6 +29,8 @@ public:
     std::uint32_t maxBitrate;     // kbit/s
     std::uint32_t targetFps;
     std::string preferredEncoder;
+    // Off hides the host from discovery; clients then need its address.
+    bool answerDiscovery;
 };
 
 }  // namespace lumivane::host

@@ -1,5 +1,6 @@
 #include "network/DiscoveryResponder.h"
 
+#include "core/Loggable.h"
 #include "core/Logging.h"
 
 #include <cstring>
@@ -83,7 +84,7 @@ std::optional<std::string> DiscoveryResponder::requestClientName(const std::uint
 void DiscoveryResponder::handleDatagram(const std::uint8_t* data, std::size_t size, const DatagramPeer& from) {
     const auto clientName = requestClientName(data, size);
     if (!clientName) return;
-    LV_INFO("Discovery request from {} ({})", UdpSocket::addressText(from), *clientName);
+    LV_INFO("Discovery request from {} ({})", UdpSocket::addressText(from), loggable(*clientName));
     sendResponse(from);
 }
 

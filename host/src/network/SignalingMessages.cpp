@@ -1,4 +1,5 @@
 // SignalingServerImpl's handling of received messages.
+#include "core/Loggable.h"
 #include "core/Logging.h"
 #include "network/SignalingServerImpl.h"
 #include "network/WebSocketSession.h"
@@ -14,6 +15,8 @@ using protocol::MessageType;
 namespace {
 
 constexpr std::size_t kMaxClientNameBytes = 64;
+// Room for the library's explanation before the quoted text.
+constexpr std::size_t kMaxLoggedErrorBytes = 160;
 
 // A display name only: bounded, and never cut inside a UTF-8 sequence.
 std::optional<std::string> clientNameOf(const json& message) {
@@ -36,7 +39,7 @@ void SignalingServerImpl::handleMessage(WebSocketSession* session, const std::st
         const json message = json::parse(text, nullptr, true, false);
         const auto type = protocol::parseMessageType(message);
         if (!type) {
-            LV_WARN("Unknown message type: '{}'", message.value("type", "missing"));
+            LV_WARN("Unknown message type: '{}'", loggable(message.value("type", "missing")));
             return;
         }
         const auto self = findSession(session);
@@ -52,7 +55,8 @@ void SignalingServerImpl::handleMessage(WebSocketSession* session, const std::st
             default: break;
         }
     } catch (const std::exception& e) {
-        LV_ERROR("Error processing message: {}", e.what());
+        // A parse error quotes the peer's text.
+        LV_ERROR("Error processing message: {}", loggable(e.what(), kMaxLoggedErrorBytes));
     }
 }
 
@@ -75,11 +79,12 @@ void SignalingServerImpl::onHello(WebSocketSession& session, const json& message
 }
 
 void SignalingServerImpl::onWindowListRequest(WebSocketSession& session) {
+    if (!session.windowListWanted()) return;
     json windows = json::array();
     if (auto list = callback(&SignalingCallbacks::windowList)) {
         for (const auto& window : list()) windows.push_back(window);
     }
-    session.send(protocol::serialize(json{{"type", "window_list"}, {"windows", std::move(windows)}}));
+    session.sendWindowList(protocol::serialize(json{{"type", "window_list"}, {"windows", std::move(windows)}}));
 }
 
 void SignalingServerImpl::onStreamStart(WebSocketSession& session, const json& message) {

@@ -4,7 +4,8 @@
 
 namespace lumivane::host {
 
-SignalingServer::SignalingServer(std::uint16_t port) : impl_(std::make_shared<SignalingServerImpl>(port)) {}
+SignalingServer::SignalingServer(std::uint16_t port, SignalingLimits limits)
+    : impl_(std::make_shared<SignalingServerImpl>(port, limits)) {}
 
 SignalingServer::~SignalingServer() { stop(); }
 

@@ -7,6 +7,7 @@
 
 #include <boost/asio/ip/address.hpp>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -36,10 +37,30 @@ struct TransportPorts {
     std::uint32_t input = protocol::kDefaultInputPort;
 };
 
+// What one peer may cost the host. Tests shorten the times.
+struct SignalingLimits {
+    // The largest real message (a hello with its name) is a few hundred bytes.
+    std::size_t maxMessageBytes = 8 * 1024;
+    // A household has a few headsets; more sessions than this are a flood.
+    std::size_t maxSessions = 32;
+    // A reconnecting headset may hold its old sessions for a while beside the new one.
+    std::size_t maxSessionsPerAddress = 8;
+    // A real client upgrades in one round trip; a connection that does not only holds a
+    // descriptor.
+    std::chrono::milliseconds upgradeDeadline{5000};
+    // Silent this long, a session is pinged at half of it and closed at the end unless the
+    // peer answered: a vanished headset leaves no half-open session behind.
+    std::chrono::milliseconds idleTimeout{30000};
+    // Replies waiting for a peer that does not read; beyond either it is disconnected.
+    // A window list with icons is the largest reply, well under the byte bound.
+    std::size_t maxQueuedBytes = 2 * 1024 * 1024;
+    std::size_t maxQueuedMessages = 256;
+};
+
 class SignalingServer {
 public:
     // Port 0 picks a free port; port() then reports it.
-    explicit SignalingServer(std::uint16_t port);
+    explicit SignalingServer(std::uint16_t port, SignalingLimits limits = {});
     ~SignalingServer();
     SignalingServer(const SignalingServer&) = delete;
     SignalingServer& operator=(const SignalingServer&) = delete;
@@ -51,7 +72,7 @@ public:
 
     std::uint16_t port() const;
     std::size_t getClientCount() const;
-    // Whether a session from this address is open: the data connections, input, feedback
+    // Whether an upgraded session from this address is open: the data connections, input, feedback
     // and keyframe requests of a client are accepted only from such an address.
     bool holdsSession(const boost::asio::ip::address& address) const;
 

@@ -3,11 +3,6 @@
 #include "core/Logging.h"
 #include "network/WebSocketSession.h"
 
-#include <boost/asio/post.hpp>
-#include <boost/asio/strand.hpp>
-#include <boost/beast/core/bind_handler.hpp>
-
-#include <chrono>
 #include <vector>
 
 namespace lumivane::host {
@@ -15,13 +10,8 @@ namespace lumivane::host {
 namespace net = boost::asio;
 using net::ip::tcp;
 
-namespace {
-// A failing accept (out of descriptors, say) fails again at once; pause before retrying.
-constexpr auto kAcceptRetryDelay = std::chrono::milliseconds(100);
-}  // namespace
-
-SignalingServerImpl::SignalingServerImpl(std::uint16_t port)
-    : port_(port), acceptor_(ioc_), retryTimer_(ioc_) {}
+SignalingServerImpl::SignalingServerImpl(std::uint16_t port, const SignalingLimits& limits)
+    : port_(port), limits_(limits), listener_(ioc_, TcpListener::Sockets::OwnStrand) {}
 
 bool SignalingServerImpl::start() {
     if (running_) {
@@ -29,64 +19,49 @@ bool SignalingServerImpl::start() {
         return false;
     }
     try {
-        const tcp::endpoint endpoint(tcp::v4(), port_);
-        acceptor_.open(endpoint.protocol());
-        acceptor_.set_option(net::socket_base::reuse_address(true));
-        acceptor_.bind(endpoint);
-        acceptor_.listen(net::socket_base::max_listen_connections);
-        boundPort_ = acceptor_.local_endpoint().port();
-        ioc_.restart();
-        running_ = true;
-        doAccept();
-        thread_ = std::thread([this] { ioc_.run(); });
+        boundPort_ = listener_.open(port_);
     } catch (const std::exception& e) {
         LV_ERROR("Failed to start signaling server: {}", e.what());
-        running_ = false;
-        boost::system::error_code ignored;
-        acceptor_.close(ignored);
         return false;
     }
+    ioc_.restart();
+    running_ = true;
+    // The listener is ours and runs only while the thread does, which stop joins.
+    listener_.start([this](tcp::socket socket) { onAccept(std::move(socket)); });
+    thread_ = std::thread([this] { ioc_.run(); });
     LV_INFO("Signaling server listening on port {}", boundPort_.load());
     return true;
 }
 
-void SignalingServerImpl::doAccept() {
-    acceptor_.async_accept(net::make_strand(ioc_),
-                           boost::beast::bind_front_handler(&SignalingServerImpl::onAccept, shared_from_this()));
+const char* SignalingServerImpl::refusalLocked(const net::ip::address& address) const {
+    if (sessions_.size() >= limits_.maxSessions) return "too many sessions";
+    std::size_t fromAddress = 0;
+    for (const auto& session : sessions_) fromAddress += session->address() == address;
+    if (fromAddress >= limits_.maxSessionsPerAddress) return "too many sessions from that address";
+    return nullptr;
 }
 
-void SignalingServerImpl::onAccept(boost::system::error_code ec, tcp::socket socket) {
-    if (ec) {
-        if (!running_) return;
-        LV_ERROR("Accept failed: {}", ec.message());
-        retryAccept();
-        return;
-    }
-    auto session = std::make_shared<WebSocketSession>(std::move(socket), weak_from_this());
+void SignalingServerImpl::onAccept(tcp::socket socket) {
+    auto session = std::make_shared<WebSocketSession>(std::move(socket), weak_from_this(), limits_);
     {
         std::lock_guard lock(sessionsMutex_);
+        if (!running_) return;  // stop has closed the sessions; this one would keep run() alive
+        if (const char* why = refusalLocked(session->address())) {
+            if (const auto held = refusals_.allow()) {
+                LV_WARN("Refused signalling connection from {}: {}{}", session->remoteAddress(), why,
+                        *held ? fmt::format(" ({} more refused since)", *held) : std::string());
+            }
+            return;  // the session's socket closes with it
+        }
         sessions_.insert(session);
     }
     session->run();
-    if (running_) doAccept();
-}
-
-void SignalingServerImpl::retryAccept() {
-    retryTimer_.expires_after(kAcceptRetryDelay);
-    retryTimer_.async_wait([self = shared_from_this()](boost::system::error_code ec) {
-        if (!ec && self->running_) self->doAccept();
-    });
 }
 
 void SignalingServerImpl::stop() {
     if (!running_.exchange(false)) return;
-    // The acceptor and timer are touched by handlers, so close them on the context; the
-    // closes end every pending operation and run() then returns on its own.
-    net::post(ioc_, [self = shared_from_this()] {
-        boost::system::error_code ignored;
-        self->acceptor_.close(ignored);
-        self->retryTimer_.cancel();
-    });
+    // The listener closes on its strand, so no accept handler is running against it.
+    listener_.close();
     closeAll();
     try {
         if (thread_.joinable()) thread_.join();
@@ -113,7 +88,7 @@ std::size_t SignalingServerImpl::clientCount() const {
 bool SignalingServerImpl::holdsSession(const net::ip::address& address) const {
     std::lock_guard lock(sessionsMutex_);
     for (const auto& session : sessions_)
-        if (session->address() == address) return true;
+        if (session->trusted() && session->address() == address) return true;
     return false;
 }
 

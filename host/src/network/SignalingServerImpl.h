@@ -1,12 +1,13 @@
 #pragma once
 // Acceptor, I/O thread, session registry, callbacks and the stream-id counter.
 
+#include "core/RateLimit.h"
 #include "network/SignalingProtocol.h"
 #include "network/SignalingServer.h"
+#include "network/TcpListener.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/steady_timer.hpp>
 
 #include <atomic>
 #include <cstdint>
@@ -23,7 +24,7 @@ class WriteCompletion;
 
 class SignalingServerImpl : public std::enable_shared_from_this<SignalingServerImpl> {
 public:
-    explicit SignalingServerImpl(std::uint16_t port);
+    explicit SignalingServerImpl(std::uint16_t port, const SignalingLimits& limits = {});
 
     bool start();
     void stop();
@@ -49,9 +50,9 @@ public:
     void addSession(std::shared_ptr<WebSocketSession> session);
 
 private:
-    void doAccept();
-    void onAccept(boost::system::error_code ec, boost::asio::ip::tcp::socket socket);
-    void retryAccept();
+    void onAccept(boost::asio::ip::tcp::socket socket);
+    // Under sessionsMutex_: why a connection from this address is refused, or null.
+    const char* refusalLocked(const boost::asio::ip::address& address) const;
     void broadcast(std::shared_ptr<const std::string> text, std::shared_ptr<WriteCompletion> done);
     std::shared_ptr<WebSocketSession> findSession(WebSocketSession* session) const;
     void closeAll();
@@ -78,11 +79,14 @@ private:
     // Handlers of different sessions may run on the I/O thread and in update() at once.
     std::atomic<std::uint8_t> nextStreamId_{1};
     std::uint16_t port_;
+    const SignalingLimits limits_;
     std::atomic<std::uint16_t> boundPort_{0};
     // Polled from two threads (run and update), so no single-thread hint.
     boost::asio::io_context ioc_;
-    boost::asio::ip::tcp::acceptor acceptor_;
-    boost::asio::steady_timer retryTimer_;
+    TcpListener listener_;
+    RateLimit refusals_{std::chrono::seconds(10)};
+    // Cleared by stop before it closes the sessions; read under sessionsMutex_ when one is
+    // registered, so an accept that completes during stop is never left open.
     std::atomic<bool> running_{false};
     std::thread thread_;
     std::set<std::shared_ptr<WebSocketSession>> sessions_;

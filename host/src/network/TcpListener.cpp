@@ -13,10 +13,17 @@ TcpListener::TcpListener(boost::asio::io_context& io, Sockets sockets)
 
 std::uint16_t TcpListener::open(std::uint16_t port) {
     const tcp::endpoint endpoint(tcp::v4(), port);
-    acceptor_.open(endpoint.protocol());
-    acceptor_.set_option(tcp::acceptor::reuse_address(true));
-    acceptor_.bind(endpoint);
-    acceptor_.listen(boost::asio::socket_base::max_listen_connections);
+    try {
+        acceptor_.open(endpoint.protocol());
+        acceptor_.set_option(tcp::acceptor::reuse_address(true));
+        acceptor_.bind(endpoint);
+        acceptor_.listen(boost::asio::socket_base::max_listen_connections);
+    } catch (const boost::system::system_error&) {
+        // Not yet accepting, so no handler can hold it: a later open starts afresh.
+        boost::system::error_code ignored;
+        acceptor_.close(ignored);
+        throw;
+    }
     closed_ = false;
     return acceptor_.local_endpoint().port();
 }

@@ -3,6 +3,7 @@
 // the strand its socket was accepted with.
 
 #include "network/DeliveryGate.h"
+#include "network/SignalingServer.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
@@ -36,12 +37,21 @@ private:
 
 class WebSocketSession : public std::enable_shared_from_this<WebSocketSession> {
 public:
-    WebSocketSession(boost::asio::ip::tcp::socket&& socket, std::weak_ptr<SignalingServerImpl> server);
+    WebSocketSession(boost::asio::ip::tcp::socket&& socket, std::weak_ptr<SignalingServerImpl> server,
+                     const SignalingLimits& limits = {});
 
+    // Any thread: starts the upgrade on the session's strand.
     void run();
     // Any thread. The text is shared, never copied again.
     void send(std::shared_ptr<const std::string> text, std::shared_ptr<WriteCompletion> done = nullptr);
     void send(const std::string& text);
+    // Strand only. A window list costs an enumeration with icons; while one waits for the
+    // peer, a further request is answered by it. False then; otherwise the caller builds
+    // one and hands it to sendWindowList.
+    bool windowListWanted() const { return !windowListQueued_; }
+    void sendWindowList(const std::string& text);
+    // Any thread: upgraded, so its address may open data connections.
+    bool trusted() const { return trusted_.load(); }
     // Any thread: ends the connection without a close handshake.
     void close();
     const std::string& remoteAddress() const { return remoteAddress_; }
@@ -52,6 +62,7 @@ private:
     struct Pending {
         std::shared_ptr<const std::string> text;
         std::shared_ptr<WriteCompletion> done;
+        bool windowList = false;
     };
 
     void onAccept(boost::beast::error_code ec);
@@ -59,18 +70,26 @@ private:
     void onRead(boost::beast::error_code ec, std::size_t bytes);
     void doWrite();
     void onWrite(boost::beast::error_code ec, std::size_t bytes);
+    void enqueue(Pending pending);
     void failWrites();
+    // Strand only: ends the connection at once, with one line saying why.
+    void drop(const std::string& why);
 
     boost::beast::websocket::stream<boost::asio::ip::tcp::socket> ws_;
     std::weak_ptr<SignalingServerImpl> server_;
+    const SignalingLimits limits_;
     boost::beast::flat_buffer buffer_;
     // Strand only. The head is the text being written while writing_ is set.
     std::deque<Pending> writeQueue_;
+    std::size_t queuedBytes_ = 0;
     boost::asio::ip::address address_;
     std::string remoteAddress_;
     bool writing_ = false;
     bool open_ = false;         // handshake done; writes wait for it
     bool writeFailed_ = false;  // nothing more is written; later sends are dropped
+    bool windowListQueued_ = false;
+    bool dropped_ = false;  // closed by us: the failures that follow are no news
+    std::atomic<bool> trusted_{false};
 };
 
 }  // namespace lumivane::host

@@ -53,15 +53,28 @@ void LogBuffer::add(std::int32_t level, const std::string& line) {
 }
 
 void LogBuffer::add(LogEntry entry) {
+    std::string& text = entry.message;
+    if (text.size() > maxLineBytes) {
+        std::size_t cut = maxLineBytes - 3;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
+        text.resize(cut);
+        text.append("...");
+    }
     std::lock_guard<std::mutex> lock(mutex_);
+    bytes_ += text.size();
     entries_.push_back(std::move(entry));
-    if (entries_.size() > capacity) entries_.erase(entries_.begin());
+    // Oldest first until both bounds hold; the newest line always stays.
+    std::size_t drop = 0;
+    while (drop + 1 < entries_.size() && (entries_.size() - drop > capacity || bytes_ > maxBytes))
+        bytes_ -= entries_[drop++].message.size();
+    entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(drop));
     added_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void LogBuffer::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.clear();
+    bytes_ = 0;
     added_.fetch_add(1, std::memory_order_relaxed);
 }
 

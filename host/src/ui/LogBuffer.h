@@ -32,6 +32,11 @@ std::string formatLogTimestamp(std::chrono::system_clock::time_point time);
 class LogBuffer {
 public:
     static constexpr std::size_t capacity = 1000;
+    // The entries' text together: a thousand long lines must not cost the dashboard
+    // hundreds of megabytes.
+    static constexpr std::size_t maxBytes = 1024 * 1024;
+    // Longer lines are cut (ending in "..."): no one reads further on the Logs page.
+    static constexpr std::size_t maxLineBytes = 4096;
 
     // Any thread. Called inside the UI sink's lock; takes the buffer's lock after it.
     void add(std::int32_t level, const std::string& line);
@@ -55,6 +60,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<LogEntry> entries_;
+    std::size_t bytes_ = 0;  // the message bytes of entries_
     std::atomic<std::uint64_t> added_{0};
 };
 

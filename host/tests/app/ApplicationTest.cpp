@@ -153,6 +153,15 @@ TEST_F(ApplicationTest, StartsOnTheRealPortsAndAnnouncesThemInWelcomeAndDiscover
     EXPECT_NE(text.find(std::to_string(ports.signaling)), std::string::npos) << text;
 }
 
+TEST_F(ApplicationTest, WithDiscoveryAnswersOffNoResponderStarts) {
+    writeSettings(R"({"signalingPort":0,"videoPort":0,"audioPort":0,"inputPort":0,"answerDiscovery":false})");
+    start();
+    EXPECT_EQ(log.count("Discovery answers are off: clients must be given this host's address"), 1);
+    EXPECT_EQ(log.count("Initializing discovery responder"), 0);
+    sigtest::WsClient client(ports.signaling);
+    EXPECT_NE(client.request(R"({"type":"hello"})").find("welcome"), std::string::npos);
+}
+
 TEST_F(ApplicationTest, BusySignallingPortStopsTheStartBeforeTheTransports) {
     boost::asio::io_context io;
     boost::asio::ip::tcp::acceptor taken(io, {boost::asio::ip::tcp::v4(), 0});

@@ -58,6 +58,7 @@ void expectDefaults(const Settings& s) {
     EXPECT_EQ(s.maxBitrate, 50000u);
     EXPECT_EQ(s.targetFps, 72u);
     EXPECT_EQ(s.preferredEncoder, "nvenc");
+    EXPECT_TRUE(s.answerDiscovery) << "files from before the setting keep answering";
 }
 
 TEST_F(SettingsTest, SavesExactBytesWithSortedKeys) {
@@ -66,6 +67,7 @@ TEST_F(SettingsTest, SavesExactBytesWithSortedKeys) {
     ASSERT_TRUE(s.save());
     EXPECT_EQ(read(),
               "{\n"
+              "    \"answerDiscovery\": true,\n"
               "    \"audioPort\": 9945,\n"
               "    \"inputPort\": 9946,\n"
               "    \"maxBitrate\": 50000,\n"
@@ -89,6 +91,7 @@ TEST_F(SettingsTest, RoundTripReproducesEveryField) {
     s.maxBitrate = 6;
     s.targetFps = 90;
     s.preferredEncoder = "software";
+    s.answerDiscovery = false;
     ASSERT_TRUE(s.save());
     s.save();  // a second save replaces the first
 
@@ -102,6 +105,7 @@ TEST_F(SettingsTest, RoundTripReproducesEveryField) {
     EXPECT_EQ(loaded.maxBitrate, 6u);
     EXPECT_EQ(loaded.targetFps, 90u);
     EXPECT_EQ(loaded.preferredEncoder, "software");
+    EXPECT_FALSE(loaded.answerDiscovery);
     EXPECT_TRUE(log_.contains("Settings loaded from " + file().string()));
 }
 
@@ -134,6 +138,7 @@ TEST_F(SettingsTest, BadFilesFailWithTheLibraryMessage) {
         {R"({"videoPort": "9944"})", "type must be number, but is string"},
         {R"({"videoPort": true})", "type must be number, but is boolean"},
         {R"({"preferredEncoder": 5})", "type must be string, but is number"},
+        {R"({"answerDiscovery": 0})", "type must be boolean, but is number"},
         {R"({"targetFps": 1e300})", "number out of range"},
         {R"({"targetFps": 90, /* no comments */ })", "parse error"},
         {R"({"targetFps": 90} trailing)", "parse error"},

@@ -17,8 +17,9 @@
 
 namespace {
 
-// Per thread, so that only the thread under test counts.
-thread_local std::uint64_t allocations = 0;
+// Process-wide: the frame path spans the grabbing and the encoding thread, and nothing
+// else runs meanwhile (the test waits, the window is another process).
+std::atomic<std::uint64_t> allocations{0};
 
 }  // namespace
 
@@ -57,7 +58,7 @@ TEST(FramePathAllocationX11Test, SteadyStreamAllocatesNothingPerFrame) {
     auto orchestrator = CaptureOrchestrator::create();
     ASSERT_TRUE(orchestrator->initialize());
     orchestrator->setEncodedFrameCallback([&](std::uint8_t, const std::uint8_t*, std::size_t, bool, auto) {
-        if (seen < kFrames) counts[seen++] = allocations;
+        if (seen < kFrames) counts[seen++] = allocations.load();
         if (seen == kFrames) {
             ++seen;
             std::lock_guard lock(mutex);

@@ -49,6 +49,9 @@ TEST_F(DiscoveryResponderTest, AnswersByteExactAndNamesTheClient) {
     EXPECT_EQ(logs.count("Discovery request from 127.0.0.1 (Quest)"), 1);
     EXPECT_EQ(ask("LUMIVANE_DISCOVER ").size(), 29u);
     EXPECT_EQ(logs.count("(Unknown)"), 2);
+    // Any machine may send one: its name cannot forge a log line or fill the log.
+    EXPECT_EQ(ask("LUMIVANE_DISCOVER evil\n" + std::string(1000, 'x')).size(), 29u);
+    EXPECT_EQ(logs.count("Discovery request from 127.0.0.1 (evil\\x0a" + std::string(75, 'x') + "...)"), 1);
 }
 
 TEST_F(DiscoveryResponderTest, BadMagicIsIgnoredSilently) {

@@ -82,6 +82,16 @@ public:
         connectTcp(port);
         handshake();
     }
+    // From a local address of its own (127.0.0.2 is a foreign peer), with a small receive
+    // buffer when given, so that a client that does not read is found out soon.
+    WsClient(std::uint16_t port, const std::string& from, int receiveBuffer = 0) : ws_(ioc_) {
+        auto& socket = ws_.next_layer();
+        socket.open(boost::asio::ip::tcp::v4());
+        if (receiveBuffer > 0) socket.set_option(boost::asio::socket_base::receive_buffer_size(receiveBuffer));
+        socket.bind({boost::asio::ip::make_address(from), 0});
+        connectTcp(port);
+        handshake();
+    }
     // Opens every descriptor the client needs, connects later.
     struct Deferred {};
     explicit WsClient(Deferred) : ws_(ioc_) { ws_.next_layer().open(boost::asio::ip::tcp::v4()); }

@@ -62,6 +62,24 @@ TEST(LogBufferTest, ThousandAndFirstEntryPushesOutTheFirst) {
         << entries.back().timestamp;
 }
 
+TEST(LogBufferTest, LongLinesAreCutOnACharacterAndTheTextIsBoundedInBytes) {
+    LogBuffer buffer;
+    // 4092 ASCII bytes, then a two-byte character that a cut at 4093 would split.
+    buffer.add(2, std::string(4092, 'a') + "\u00e9" + std::string(10000, 'b'));
+    EXPECT_EQ(buffer.snapshot().back().message, std::string(4092, 'a') + "...");
+    const std::string line(3000, 'x');
+    for (int i = 0; i < 1000; ++i) buffer.add(2, line + std::to_string(i));
+    const std::vector<LogEntry> entries = buffer.snapshot();
+    std::size_t bytes = 0;
+    for (const LogEntry& entry : entries) bytes += entry.message.size();
+    EXPECT_LE(bytes, LogBuffer::maxBytes);
+    EXPECT_GT(bytes, LogBuffer::maxBytes - 3010) << "only as many as needed are dropped";
+    EXPECT_EQ(entries.back().message, line + "999");
+    buffer.clear();
+    for (int i = 0; i < 1000; ++i) buffer.add(2, "short");
+    EXPECT_EQ(buffer.snapshot().size(), 1000u) << "clear forgets the bytes too";
+}
+
 TEST(LogBufferTest, CopyAllTakesEveryEntryInOrderAndClearEmpties) {
     LogBuffer buffer;
     buffer.add({2, "10:00:00.001", "info line"});

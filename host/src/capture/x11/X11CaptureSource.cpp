@@ -28,7 +28,10 @@ X11CaptureSource::X11CaptureSource(XDisplayPtr display, std::uint32_t maxFps)
 X11CaptureSource::~X11CaptureSource() {
     close();
     if (thread_.joinable()) thread_.join();
+    handoff_.stop();
     release();
+    // Only now that neither thread runs: a frame being handed on reads its buffer.
+    for (Buffer& buffer : buffers_) buffer = Buffer{};
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
@@ -69,14 +72,16 @@ bool X11CaptureSource::start(std::uint32_t poolWidth, std::uint32_t poolHeight, 
         error = "Capture source not opened";
         return false;
     }
-    // A restart after a stop: the previous thread has ended or been told to.
+    // A restart after a stop: the previous threads have ended or been told to.
     if (thread_.joinable()) thread_.join();
+    handoff_.stop();
     std::uint64_t wakeups = 0;
     [[maybe_unused]] ssize_t drained = ::read(wakeFd_, &wakeups, sizeof wakeups);
     stop_ = false;
     windowGone_ = false;
     resumed_ = false;
-    pendingWidth_ = pendingHeight_ = 0;
+    pendingPool_ = 0;
+    awaitingPool_ = false;
     Display* d = display_.get();
     int damageError = 0, fixesError = 0;
     XDamageQueryExtension(d, &damageEventBase_, &damageError);
@@ -91,7 +96,7 @@ bool X11CaptureSource::start(std::uint32_t poolWidth, std::uint32_t poolHeight, 
         error = "Cannot create the shared-memory frame pool";
         return false;
     }
-    XImage* image = shm_->image();
+    XImage* image = buffers_[0].shm->image();
     if (image->bits_per_pixel != 32 || image->byte_order != LSBFirst || visual_->red_mask != 0xFF0000) {
         error = "Unsupported window pixel layout (need 32-bit BGRX/BGRA)";
         return false;
@@ -108,13 +113,18 @@ bool X11CaptureSource::start(std::uint32_t poolWidth, std::uint32_t poolHeight, 
     onFrame_ = std::move(onFrame);
     onClosed_ = std::move(onClosed);
     dirty_ = true;
+    handoff_.start([this](int buffer) { handOn(buffer); }, [this] { onClosed_(); });
     thread_ = std::thread([this] { run(); });
     return true;
 }
 
+// On the delivery thread, from within onFrame.
 void X11CaptureSource::recreate(std::uint32_t poolWidth, std::uint32_t poolHeight) {
-    pendingWidth_ = poolWidth;
-    pendingHeight_ = poolHeight;
+    pendingPool_ = std::uint64_t(poolWidth) << 32 | poolHeight;
+    if (wakeFd_ >= 0) {
+        std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    }
 }
 
 void X11CaptureSource::requestFrame() {
@@ -131,17 +141,25 @@ void X11CaptureSource::close() {
         std::uint64_t one = 1;
         [[maybe_unused]] ssize_t written = ::write(wakeFd_, &one, sizeof one);
     }
+    // The delivery thread first: the grabbing one may be waiting for it to go idle. On the
+    // delivery thread itself (the closed path) this only tells it to end.
+    handoff_.stop();
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
 bool X11CaptureSource::createPool(std::uint32_t width, std::uint32_t height) {
-    texture_.reset();
-    shm_.reset();
-    shm_ = XShmImage::create(display_.get(), visual_, depth_, width, height);
-    if (!shm_) return false;
-    XImage* image = shm_->image();
-    texture_ = std::make_unique<MemoryTexture>(reinterpret_cast<std::uint8_t*>(image->data), width, height,
-                                               std::uint32_t(image->bytes_per_line));
+    poolWidth_ = poolHeight_ = 0;
+    filling_ = 0;
+    for (Buffer& buffer : buffers_) {
+        buffer = Buffer{};
+        buffer.shm = XShmImage::create(display_.get(), visual_, depth_, width, height);
+        if (!buffer.shm) return false;
+        XImage* image = buffer.shm->image();
+        buffer.texture = std::make_unique<MemoryTexture>(reinterpret_cast<std::uint8_t*>(image->data), width, height,
+                                                         std::uint32_t(image->bytes_per_line));
+    }
+    poolWidth_ = width;
+    poolHeight_ = height;
     return true;
 }
 
@@ -156,7 +174,7 @@ void X11CaptureSource::run() {
     while (!stop_) {
         drainEvents();
         if (windowGone_) {
-            onClosed_();
+            handoff_.postClosed();
             break;
         }
         if (fds[1].revents & POLLIN) {
@@ -165,9 +183,10 @@ void X11CaptureSource::run() {
             fds[1].revents = 0;
         }
         if (frameRequested_.exchange(false)) dirty_ = true;
-        if (pendingWidth_ != 0) {
-            if (!createPool(pendingWidth_, pendingHeight_)) break;
-            pendingWidth_ = pendingHeight_ = 0;
+        if (const std::uint64_t pool = pendingPool_.exchange(0)) {
+            // Every buffer is rebuilt, so none may be in the hand-off.
+            if (!handoff_.waitIdle() || !createPool(std::uint32_t(pool >> 32), std::uint32_t(pool))) break;
+            awaitingPool_ = false;
             dirty_ = true;
         }
         if (frameDue() && Clock::now() >= nextFrame_) deliverFrame();
@@ -180,16 +199,16 @@ void X11CaptureSource::run() {
 }
 
 bool X11CaptureSource::frameDue() const {
-    if (hidden_) return false;
-    const bool sizeChanged = contentWidth_ != texture_->width() || contentHeight_ != texture_->height();
+    if (hidden_ || awaitingPool_) return false;
+    const bool sizeChanged = contentWidth_ != poolWidth_ || contentHeight_ != poolHeight_;
     if (sizeChanged && Clock::now() < sizeChangedAt_ + kResizeSettle) return false;
-    return dirty_ || pointerMoved_ || pendingWidth_ != 0;
+    return dirty_ || pointerMoved_;
 }
 
 int X11CaptureSource::pollTimeoutMs() const {
-    if (hidden_ || (!dirty_ && !pointerMoved_ && pendingWidth_ == 0)) return -1;
+    if (hidden_ || awaitingPool_ || (!dirty_ && !pointerMoved_)) return -1;
     auto due = nextFrame_;
-    if (contentWidth_ != texture_->width() || contentHeight_ != texture_->height())
+    if (contentWidth_ != poolWidth_ || contentHeight_ != poolHeight_)
         due = std::max(due, sizeChangedAt_ + kResizeSettle);
     auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
     return int(std::max<long long>(wait, 0));
@@ -251,18 +270,27 @@ void X11CaptureSource::deliverFrame() {
     dirty_ = false;
     pointerMoved_ = false;
     nextFrame_ = Clock::now() + frameInterval_;
-    if (resumed_) {
-        resumed_ = false;
-        if (onResumed_) onResumed_();
+    Buffer& buffer = buffers_[std::size_t(filling_)];
+    buffer.contentWidth = contentWidth_;
+    buffer.contentHeight = contentHeight_;
+    buffer.resumed = resumed_;
+    if (contentWidth_ != poolWidth_ || contentHeight_ != poolHeight_) {
+        // A frame of another size carries no pixels: the consumer recreates the pool
+        // first, and nothing is grabbed until it has.
+        awaitingPool_ = true;
+    } else {
+        if (!pixmap_ || !buffer.shm->read(pixmap_)) return;
+        cursorDrawn_ = drawCursor(buffer);
     }
-    // A frame of another size carries no pixels: the consumer recreates the pool first.
-    if (contentWidth_ != texture_->width() || contentHeight_ != texture_->height()) {
-        onFrame_(*texture_, contentWidth_, contentHeight_);
-        return;
-    }
-    if (!pixmap_ || !shm_->read(pixmap_)) return;
-    cursorDrawn_ = drawCursor();
-    onFrame_(*texture_, contentWidth_, contentHeight_);
+    resumed_ = false;
+    filling_ = handoff_.post(filling_);
+}
+
+// On the delivery thread.
+void X11CaptureSource::handOn(int index) {
+    const Buffer& buffer = buffers_[std::size_t(index)];
+    if (buffer.resumed && onResumed_) onResumed_();
+    onFrame_(*buffer.texture, buffer.contentWidth, buffer.contentHeight);
 }
 
 bool X11CaptureSource::refreshCursor() {
@@ -280,13 +308,14 @@ bool X11CaptureSource::refreshCursor() {
 }
 
 // Into the shared image, which the next read overwrites anyway.
-bool X11CaptureSource::drawCursor() {
-    const int width = int(texture_->width()), height = int(texture_->height());
+bool X11CaptureSource::drawCursor(Buffer& buffer) {
+    MemoryTexture& texture = *buffer.texture;
+    const int width = int(texture.width()), height = int(texture.height());
     const int x = pointerX_, y = pointerY_;
     if (!pointerInside_ || x < 0 || y < 0 || x >= width || y >= height) return false;
     if (cursorStale_ && !refreshCursor()) return false;
-    std::uint8_t* pixels = texture_->mappedPixels();
-    const std::size_t stride = texture_->stride();
+    std::uint8_t* pixels = texture.mappedPixels();
+    const std::size_t stride = texture.stride();
     for (int cy = 0; cy < cursor_.height; ++cy) {
         const int ty = y - cursor_.yhot + cy;
         if (ty < 0 || ty >= height) continue;
@@ -308,8 +337,6 @@ bool X11CaptureSource::drawCursor() {
 
 void X11CaptureSource::release() {
     Display* d = display_.get();
-    texture_.reset();
-    shm_.reset();
     if (pixmap_) XFreePixmap(d, pixmap_);
     // A destroyed window took its damage object and redirection with it.
     if (damage_ && !windowGone_) XDamageDestroy(d, damage_);

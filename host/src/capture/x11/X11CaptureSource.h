@@ -1,18 +1,22 @@
 #pragma once
 // CaptureSource over XComposite: the window is redirected off-screen and its named pixmap
 // read with MIT-SHM; the frame handed on is that shared image itself, pointer drawn in.
+// Frames are grabbed on the source's thread and handed on from a second one (FrameHandoff),
+// so the next frame is grabbed while this one is encoded.
 // XDamage says when a frame is due, and so does the pointer moving over the window; frames
 // come at most maxFps a second. A hidden window pauses the frames until it is shown again;
 // only its destruction closes the source. Own display connection; after start() only the
-// source's thread touches it.
+// grabbing thread touches it.
 
 #include "capture/CaptureSource.h"
+#include "capture/x11/FrameHandoff.h"
 #include "capture/x11/XDisplay.h"
 #include "capture/x11/XShmImage.h"
 #include "gpu/memory/MemoryTexture.h"
 
 #include <X11/extensions/Xdamage.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -41,6 +45,15 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    // One frame: the shared image, and what it holds.
+    struct Buffer {
+        std::unique_ptr<XShmImage> shm;
+        std::unique_ptr<MemoryTexture> texture;  // a view of shm's image
+        std::uint32_t contentWidth = 0;
+        std::uint32_t contentHeight = 0;
+        bool resumed = false;  // the first frame after the window was shown again
+    };
+
     struct Cursor {
         std::vector<std::uint32_t> argb;  // premultiplied
         int width = 0, height = 0, xhot = 0, yhot = 0;
@@ -54,7 +67,8 @@ private:
     void nameWindowPixmap();
     bool frameDue() const;
     void deliverFrame();
-    bool drawCursor();
+    void handOn(int buffer);
+    bool drawCursor(Buffer& buffer);
     bool refreshCursor();
     int pollTimeoutMs() const;
     void release();
@@ -71,8 +85,9 @@ private:
     Pixmap pixmap_ = 0;
     std::uint32_t contentWidth_ = 0;
     std::uint32_t contentHeight_ = 0;
-    std::unique_ptr<XShmImage> shm_;
-    std::unique_ptr<MemoryTexture> texture_;  // a view of shm_'s image
+    std::array<Buffer, FrameHandoff::kBuffers> buffers_;
+    std::uint32_t poolWidth_ = 0;
+    std::uint32_t poolHeight_ = 0;
     FrameArrived onFrame_;
     Closed onClosed_;
     Resumed onResumed_;
@@ -81,8 +96,8 @@ private:
     bool hidden_ = false;
     bool resumed_ = false;
     bool windowGone_ = false;
-    std::uint32_t pendingWidth_ = 0;
-    std::uint32_t pendingHeight_ = 0;
+    int filling_ = 0;
+    bool awaitingPool_ = false;  // a frame of a new size went out; recreate() follows
     Clock::time_point nextFrame_{};
     Clock::time_point sizeChangedAt_{};
     bool pointerInside_ = false;
@@ -94,6 +109,9 @@ private:
     Cursor cursor_;
 
     std::atomic<bool> frameRequested_{false};
+    // From recreate() on the delivery thread: width << 32 | height, 0 for none.
+    std::atomic<std::uint64_t> pendingPool_{0};
+    FrameHandoff handoff_;
     int wakeFd_ = -1;
     std::atomic<bool> stop_{false};
     std::thread thread_;

@@ -9,6 +9,8 @@
 #include "ui/glfw_gl3/GlfwGl3Backend.h"
 
 #include <GLFW/glfw3.h>
+#include <X11/Xlib.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -162,10 +164,28 @@ void runMainLoop(GLFWwindow* window, Application& application, UIManager& ui, Da
     }
 }
 
+// Each client costs a few descriptors; the usual soft limit of 1024 lets a flood of
+// half-open connections lock out the real client long before the hard limit would.
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    const rlim_t previous = limit.rlim_cur;
+    limit.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        LV_WARN("Could not raise the descriptor limit from {}", previous);
+        return;
+    }
+    LV_INFO("Descriptor limit raised from {} to {}", previous, limit.rlim_cur);
+}
+
 int run() {
+    // Capture and input use Xlib from their own threads; this must precede every Xlib
+    // call, GLFW's opening of the display included.
+    XInitThreads();
     initLogging("LumivaneHost", true, spdlog::level::debug);
     LV_INFO("Lumivane Host starting...");
     LV_INFO("Version: 0.1.0");
+    raiseDescriptorLimit();
     installSignalHandlers();
     // In the logger before any other thread logs: its sink list is not locked. Lines are
     // dropped until the dashboard exists.

@@ -2,7 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -57,11 +57,10 @@ std::uint16_t UdpSocket::localPort() const {
 }
 
 UdpSocket::Wait UdpSocket::waitReadable(int timeoutMs) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(handle_->fd, &readable);
-    timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    const int n = ::select(handle_->fd + 1, &readable, nullptr, nullptr, &tv);
+    // poll, not select: with the descriptor limit raised, the socket may lie beyond
+    // select's fixed set.
+    pollfd entry{handle_->fd, POLLIN, 0};
+    const int n = ::poll(&entry, 1, timeoutMs);
     if (n < 0) return Wait::Failed;
     return n == 0 ? Wait::TimedOut : Wait::Readable;
 }
