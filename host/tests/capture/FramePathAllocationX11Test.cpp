@@ -3,6 +3,7 @@
 
 #include "capture/CaptureOrchestrator.h"
 
+#include "fakes/AllocationCounter.h"
 #include "TestWindowProcess.h"
 #include "XTestHelpers.h"
 
@@ -11,28 +12,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <mutex>
-#include <new>
-
-namespace {
-
-// Process-wide: the frame path spans the grabbing and the encoding thread, and nothing
-// else runs meanwhile (the test waits, the window is another process).
-std::atomic<std::uint64_t> allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    ++allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace lumivane::host {
 namespace {
@@ -58,7 +38,7 @@ TEST(FramePathAllocationX11Test, SteadyStreamAllocatesNothingPerFrame) {
     auto orchestrator = CaptureOrchestrator::create();
     ASSERT_TRUE(orchestrator->initialize());
     orchestrator->setEncodedFrameCallback([&](std::uint8_t, const std::uint8_t*, std::size_t, bool, auto) {
-        if (seen < kFrames) counts[seen++] = allocations.load();
+        if (seen < kFrames) counts[seen++] = test::allocations.load();
         if (seen == kFrames) {
             ++seen;
             std::lock_guard lock(mutex);
@@ -66,12 +46,16 @@ TEST(FramePathAllocationX11Test, SteadyStreamAllocatesNothingPerFrame) {
             done.notify_all();
         }
     });
+    // Process-wide: the frame path spans the grabbing and the encoding thread, and nothing
+    // else runs meanwhile (the test waits, the window is another process).
+    test::countAllocations = true;
     ASSERT_TRUE(orchestrator->startCapture(id, 1));
     {
         std::unique_lock lock(mutex);
         ASSERT_TRUE(done.wait_for(lock, 60s, [&] { return finished; }));
     }
     orchestrator->stopCapture(1);
+    test::countAllocations = false;
     // The first frames set up the stream; after those, nothing.
     EXPECT_EQ(counts[kFrames - 1], counts[10]) << "allocations over " << kFrames - 11 << " frames";
     orchestrator->shutdown();

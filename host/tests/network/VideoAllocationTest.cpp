@@ -4,32 +4,12 @@
 
 #include "network/TcpTransportServer.h"
 
+#include "fakes/AllocationCounter.h"
 #include "NetworkTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <new>
-
-// These functions are the allocator: free() is the right match for their malloc().
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<std::uint64_t> allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace lumivane::host {
 namespace {
@@ -63,13 +43,13 @@ TEST(VideoAllocationTest, SteadyStreamingAllocatesNothingPerFrame) {
     sendAndRead(20);
     ASSERT_TRUE(test::eventually([&] { return sent == 24; }));
 
-    allocations = 0;
-    counting = true;
+    test::allocations = 0;
+    test::countAllocations = true;
     sendAndRead(200);
     const bool allSent = test::eventually([&] { return sent == 224; });
-    counting = false;
+    test::countAllocations = false;
     ASSERT_TRUE(allSent);
-    EXPECT_EQ(allocations.load(), 0u);
+    EXPECT_EQ(test::allocations.load(), 0u);
 }
 
 }  // namespace
